@@ -1,0 +1,39 @@
+// UTF-16 strings of the base library, and the UTF-8 <-> UTF-16 conversions
+// every layer uses (through ICU; invalid input becomes U+FFFD).
+#ifndef MOD_UNICODE_STRING_H
+#define MOD_UNICODE_STRING_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+std::u16string ModUtf8ToUtf16(std::string_view utf8);
+std::string ModUtf16ToUtf8(std::u16string_view utf16);
+
+enum class ModKanjiCode : int { utf8 = 0 };
+
+class ModUnicodeString {
+ public:
+  ModUnicodeString() = default;
+  ModUnicodeString(const char16_t* text);  // null gives the empty string
+  ModUnicodeString(const char16_t* text, size_t length);
+  ModUnicodeString(std::u16string text) : _text(std::move(text)) {}
+  ModUnicodeString(const char* text, ModKanjiCode code);
+
+  // Code-unit order: negative, 0 or positive.
+  int compare(const ModUnicodeString& other) const;
+  bool operator==(const ModUnicodeString& other) const { return _text == other._text; }
+  bool operator<(const ModUnicodeString& other) const { return compare(other) < 0; }
+
+  size_t getLength() const { return _text.size(); }
+  const char16_t* c_str() const { return _text.c_str(); }
+  const std::u16string& str() const { return _text; }
+  std::string getString(ModKanjiCode code = ModKanjiCode::utf8) const;
+  // A new[]-allocated NUL-terminated copy; the caller deletes it with delete[].
+  char16_t* allocateCopy() const;
+
+ private:
+  std::u16string _text;
+};
+
+#endif  // MOD_UNICODE_STRING_H
