@@ -1,0 +1,282 @@
+#include "TavOdb/OdbDataSource.h"
+
+#include <new>
+#include <unordered_set>
+
+#include "Com/OleDb.h"
+#include "Mod/ModCriticalSection.h"
+#include "Mod/ModMessage.h"
+#include "TavCommon.h"
+#include "TavOdb/OdbSession.h"
+#include "TavOdb/internal/OdbErrorRecord.h"
+#include "TavOdb/internal/OdbFailureLog.h"
+
+// {2324579E-EBCC-11D2-8101-00E0290C2128}
+const GUID CLSID_TavFullTextProvider = {
+    0x2324579E, 0xEBCC, 0x11D2, {0x81, 0x01, 0x00, 0xE0, 0x29, 0x0C, 0x21, 0x28}};
+
+DatabaseList OdbDataSource::_dblist = {nullptr, nullptr, 0};
+int32_t OdbDataSource::m_bInitialized = 0;
+
+namespace {
+
+// The enabled set and the lock that guards it. Created on first use and
+// never destroyed: data sources with static storage duration may be
+// constructed and destroyed on either side of any other static object.
+struct EnabledRegistry {
+  ModCriticalSection lock;                    // guards members
+  std::unordered_set<OdbDataSource*> members;  // the enabled data sources
+  EnabledRegistry() { members.reserve(203); }
+};
+
+EnabledRegistry& enabledRegistry() {
+  static EnabledRegistry* registry = new EnabledRegistry;
+  return *registry;
+}
+
+bool sameKey(const DatabaseElement& element, const char16_t* dataSource, const char16_t* catalog,
+             int32_t bFTS) {
+  return TavStrcmp(dataSource, element.pszDataSource) == 0 &&
+         TavStrcmp(catalog, element.pszCatalog) == 0 && element.bFTS == bFTS;
+}
+
+// Releases one element's connection and strings and unlinks it. The caller
+// holds the database-list lock and has remembered the next element.
+void tearDown(DatabaseList& list, DatabaseElement* element) {
+  if (element->useCount > 0) {
+    ModDebugMessage << "OdbDataSource::Terminate:  element still in use" << element->useCount
+                    << ModEndl;
+  }
+  OdbSession::StopSession(element->pIDBInitialize);
+  if (element->pIDBInitialize != nullptr) {
+    const HRESULT hr = element->pIDBInitialize->Uninitialize();
+    if (FAILED(hr)) {
+      ModDebugMessage << "Someone forget to Release IDBInitialize:" << hr << ModEndl;
+    }
+    element->pIDBInitialize->Release();
+    element->pIDBInitialize = nullptr;
+  }
+  if (element->pszCatalog != nullptr) TavFreeMemory(element->pszCatalog);
+  if (element->pszDataSource != nullptr) TavFreeMemory(element->pszDataSource);
+
+  if (element->prev != nullptr) {
+    element->prev->next = element->next;
+  } else {
+    list.head = element->next;
+  }
+  if (element->next != nullptr) {
+    element->next->prev = element->prev;
+  } else {
+    list.tail = element->prev;
+  }
+  delete element;
+  --list.count;
+}
+
+template <typename Predicate>
+void tearDownMatching(DatabaseList& list, Predicate matches) {
+  DatabaseElement* element = list.head;
+  while (element != nullptr) {
+    DatabaseElement* next = element->next;
+    if (matches(*element)) tearDown(list, element);
+    element = next;
+  }
+}
+
+}  // namespace
+
+OdbDataSource::OdbDataSource()
+    : pIDBInitialize(nullptr),
+      clsid{},
+      pszDataSource(nullptr),
+      pszCatalog(nullptr),
+      pszUserId(nullptr),
+      pszPassword(nullptr),
+      pElement(nullptr),
+      _lastError{},
+      pInternal(nullptr) {
+  EnabledRegistry& registry = enabledRegistry();
+  ModAutoCriticalSection guard(registry.lock);
+  registry.members.insert(this);
+}
+
+OdbDataSource::OdbDataSource(const OdbDataSource& other)
+    : pIDBInitialize(nullptr),
+      clsid{},
+      pszDataSource(nullptr),
+      pszCatalog(nullptr),
+      pszUserId(nullptr),
+      pszPassword(nullptr),
+      pElement(nullptr),
+      _lastError{},
+      pInternal(nullptr) {
+  copyFrom(other);
+}
+
+OdbDataSource& OdbDataSource::operator=(const OdbDataSource& other) {
+  if (this != &other) {
+    releaseOwned();
+    copyFrom(other);
+  }
+  return *this;
+}
+
+OdbDataSource::~OdbDataSource() {
+  {
+    EnabledRegistry& registry = enabledRegistry();
+    ModAutoCriticalSection guard(registry.lock);
+    registry.members.erase(this);
+  }
+  // The connection stays with its database-list element until a stop
+  // function removes it, so pIDBInitialize is not released here.
+  releaseOwned();
+}
+
+// The strings and the error record are copied rather than shared, so that
+// each object's destructor releases only what it owns. A copy that cannot
+// be made leaves the field null.
+void OdbDataSource::copyFrom(const OdbDataSource& other) {
+  pIDBInitialize = other.pIDBInitialize;
+  clsid = other.clsid;
+  if (TavCopyString(&pszDataSource, other.pszDataSource) != S_OK) pszDataSource = nullptr;
+  if (TavCopyString(&pszCatalog, other.pszCatalog) != S_OK) pszCatalog = nullptr;
+  if (TavCopyString(&pszUserId, other.pszUserId) != S_OK) pszUserId = nullptr;
+  if (TavCopyString(&pszPassword, other.pszPassword) != S_OK) pszPassword = nullptr;
+  pElement = other.pElement;
+  OdbCopyErrorInfo(other._lastError, &_lastError);
+  pInternal = other.pInternal;
+}
+
+void OdbDataSource::releaseOwned() {
+  for (char16_t** text : {&pszDataSource, &pszCatalog, &pszUserId, &pszPassword}) {
+    if (*text != nullptr) {
+      TavFreeMemory(*text);
+      *text = nullptr;
+    }
+  }
+  OdbFreeErrorInfo(&_lastError);
+}
+
+IDBInitialize* OdbDataSource::GetIDBInitialize() {
+  if (pIDBInitialize != nullptr) pIDBInitialize->AddRef();
+  return pIDBInitialize;
+}
+
+TavBoolean OdbDataSource::IsFTS() { return TavIsEqualGuid(clsid, CLSID_TavFullTextProvider); }
+
+int OdbDataSource::GetWriteF() { return pElement->writeF; }
+
+void OdbDataSource::SetWriteF(int flag) {
+  ModAutoCriticalSection guard(databaseListLock());
+  pElement->writeF = flag;
+}
+
+void OdbDataSource::ReleaseSession(OdbSession** session) {
+  if (session == nullptr || *session == nullptr) return;
+  delete *session;
+  *session = nullptr;
+}
+
+void* OdbDataSource::getInternal() { return pInternal; }
+
+void OdbDataSource::GetLastError(OdbErrorInfo* info) { OdbMoveLastError(_lastError, info); }
+
+TavBoolean OdbDataSource::checkEnable(OdbDataSource* ds) {
+  try {
+    EnabledRegistry& registry = enabledRegistry();
+    ModAutoCriticalSection guard(registry.lock);
+    return registry.members.count(ds) != 0 ? TAV_TRUE : TAV_FALSE;
+  } catch (...) {
+    ModErrorMessage << "Exception occurred" << ModEndl;
+    throw E_UNEXPECTED;
+  }
+}
+
+TavResult OdbDataSource::clearDataSourceMap() {
+  try {
+    EnabledRegistry& registry = enabledRegistry();
+    ModAutoCriticalSection guard(registry.lock);
+    registry.members.clear();
+    return S_OK;
+  } catch (...) {
+    ModErrorMessage << "Exception occurred" << ModEndl;
+    return E_UNEXPECTED;
+  }
+}
+
+TavBoolean OdbDataSource::checkDatabaseList() {
+  if (_dblist.count < 1) return TAV_FALSE;
+  const int32_t bFTS = IsFTS() ? 1 : 0;
+  DatabaseElement* element = _dblist.head;
+  for (int32_t visited = 0; element != nullptr && visited < _dblist.count;
+       ++visited, element = element->next) {
+    if (sameKey(*element, pszDataSource, pszCatalog, bFTS)) {
+      pIDBInitialize = element->pIDBInitialize;
+      if (pIDBInitialize != nullptr) pIDBInitialize->AddRef();
+      ++element->useCount;
+      pElement = element;
+      return TAV_TRUE;
+    }
+  }
+  return TAV_FALSE;
+}
+
+TavResult OdbDataSource::addDatabaseList() {
+  auto* element = new (std::nothrow) DatabaseElement{};
+  if (element == nullptr) {
+    error(__FILE_NAME__, __LINE__, E_OUTOFMEMORY);
+    return E_OUTOFMEMORY;
+  }
+  TavResult rc = TavCopyString(&element->pszDataSource, pszDataSource);
+  if (rc == S_OK) rc = TavCopyString(&element->pszCatalog, pszCatalog);
+  if (rc != S_OK) {
+    error(__FILE_NAME__, __LINE__, E_OUTOFMEMORY);
+    if (element->pszDataSource != nullptr) TavFreeMemory(element->pszDataSource);
+    delete element;
+    return rc;
+  }
+  element->bFTS = IsFTS() ? 1 : 0;
+  element->pIDBInitialize = pIDBInitialize;
+  if (pIDBInitialize != nullptr) pIDBInitialize->AddRef();
+  element->writeF = 0;
+  element->next = nullptr;
+  element->useCount = 1;
+  pElement = element;
+
+  if (_dblist.count == 0) {
+    element->prev = nullptr;
+    _dblist.head = _dblist.tail = element;
+    _dblist.count = 1;
+  } else {
+    element->prev = _dblist.tail;
+    _dblist.tail->next = element;
+    _dblist.tail = element;
+    ++_dblist.count;
+  }
+  return S_OK;
+}
+
+// Taken before the session pool's lock whenever both are held. Never
+// destroyed, like the enabled registry.
+ModCriticalSection& OdbDataSource::databaseListLock() {
+  static ModCriticalSection* lock = new ModCriticalSection;
+  return *lock;
+}
+
+void OdbDataSource::StopDataSource(const GUID& providerClsid, const char16_t* dataSource,
+                                   const char16_t* catalog) {
+  const int32_t bFTS = TavIsEqualGuid(providerClsid, CLSID_TavFullTextProvider) ? 1 : 0;
+  ModAutoCriticalSection guard(databaseListLock());
+  tearDownMatching(_dblist, [&](const DatabaseElement& element) {
+    return sameKey(element, dataSource, catalog, bFTS);
+  });
+}
+
+void OdbDataSource::StopDataSource2() {
+  ModAutoCriticalSection guard(databaseListLock());
+  tearDownMatching(_dblist, [](const DatabaseElement&) { return true; });
+}
+
+void OdbDataSource::error(const char* file, int line, TavResult rc) {
+  OdbLogFailure(__FILE_NAME__, __LINE__, file, line, rc);
+}
