@@ -1,0 +1,236 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LogCapture.h"
+#include "Mod/ModException.h"
+#include "Mod/ModMessage.h"
+#include "Mod/ModUnicodeString.h"
+#include "mod/ScopedConfiguration.h"
+#include "platform/mod/ModMessageSink.h"
+
+namespace {
+
+using tavtest::LogCapture;
+using ::testing::ElementsAre;
+
+// Each test starts from a known log configuration and leaves one behind.
+class ModMessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ModMessageReloadConfiguration(); }
+  void TearDown() override {
+    _configuration.reset();
+    ModMessageReloadConfiguration();
+  }
+
+  tavtest::ScopedConfiguration& configuration() { return *_configuration; }
+
+ private:
+  std::unique_ptr<tavtest::ScopedConfiguration> _configuration =
+      std::make_unique<tavtest::ScopedConfiguration>();
+};
+
+TEST_F(ModMessageTest, HexPrintsTwosComplementOfItsOwnWidthAndEndlReturnsToDecimal) {
+  LogCapture capture;
+  ModErrorMessage << "rc=" << ModHex << -0x7FF8FFA9 << " " << 255u << " " << -1L << ModEndl;
+  ModErrorMessage << 255 << ModEndl;
+  ModErrorMessage << ModHex << 0xABCDEF << ModDec << " " << 10 << ModEndl;
+  EXPECT_THAT(capture.texts(), ElementsAre("rc=80070057 ff ffffffffffffffff", "255", "abcdef 10"));
+}
+
+TEST_F(ModMessageTest, MessageOfSeveralStatementsIsDeliveredWholeWithFirstStatementsPlace) {
+  LogCapture capture;
+  const int firstLine = __LINE__ + 1;
+  ModDebugMessage << "opened " << 3 << " of ";
+  ModErrorMessage << 4u;
+  ModNormalMessage << " files" << ModEndl;
+  const std::vector<tavtest::LogRecord> records = capture.records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].text, "opened 3 of 4 files");
+  EXPECT_EQ(records[0].level, ModMessageLevel::Debug);
+  EXPECT_EQ(records[0].file, "ModMessageTest");
+  EXPECT_EQ(records[0].line, firstLine);
+}
+
+TEST_F(ModMessageTest, SeveralMessagesInOneStatementAreSeparateRecords) {
+  LogCapture capture;
+  const int line = __LINE__ + 1;
+  ModErrorMessage << "first" << ModEndl << "second" << ModEndl;
+  const std::vector<tavtest::LogRecord> records = capture.records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].text, "first");
+  EXPECT_EQ(records[1].text, "second");
+  EXPECT_EQ(records[1].line, line);
+}
+
+TEST_F(ModMessageTest, ItemsAreWrittenAsText) {
+  LogCapture capture;
+  const char* nullText = nullptr;
+  const char16_t* nullWide = nullptr;
+  ModErrorMessage << u"caf\u00e9 \U0001F600" << "|" << ModUnicodeString(u"\u4e2d") << "|"
+                  << nullText << "|" << nullWide << "|" << std::string("std") << ':' << ModShiftJis
+                  << "|" << 1.5 << "|" << reinterpret_cast<const void*>(0xbeef) << "|" << -42L
+                  << "|" << 18446744073709551615ull << ModEndl;
+  ModErrorMessage << ModException(ModModule::File, 2002, ModErrorLevel::Error, "gone") << ModEndl;
+  EXPECT_THAT(capture.texts(),
+              ElementsAre("caf\xC3\xA9 \xF0\x9F\x98\x80|\xE4\xB8\xAD|(null)|(null)|std:|1.5|"
+                          "0xbeef|-42|18446744073709551615",
+                          "ModException(module 2, error 2002, level 2): gone"));
+}
+
+TEST_F(ModMessageTest, SourceFileNameLosesDirectoryAndExtension) {
+  LogCapture capture;
+  ModMessageSelection::error("src/OdbSession.cpp", 7) << "x" << ModEndl;
+  ModMessageSelection::error("Makefile", 8) << "y" << ModEndl;
+  const std::vector<tavtest::LogRecord> records = capture.records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].file, "OdbSession");
+  EXPECT_EQ(records[1].file, "Makefile");
+}
+
+TEST_F(ModMessageTest, ConfiguredLevelFiltersAndADisabledMessageIsDroppedWhole) {
+  LogCapture capture;
+  configuration().setEnvironment("TavOdbLogLevel", "error");
+  ModMessageReloadConfiguration();
+  EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Error));
+  EXPECT_FALSE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Normal));
+  EXPECT_FALSE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Debug));
+
+  ModDebugMessage << "debug start ";
+  ModErrorMessage << "error continuation" << ModEndl;  // belongs to the dropped message
+  ModNormalMessage << "normal" << ModEndl;
+  ModErrorMessage << "error" << ModEndl;
+  EXPECT_THAT(capture.texts(), ElementsAre("error"));
+
+  configuration().setEnvironment("TavOdbLogLevel", " Debug ");
+  ModMessageReloadConfiguration();
+  ModDebugMessage << "debug" << ModEndl;
+  configuration().setEnvironment("TavOdbLogLevel", "off");
+  ModMessageReloadConfiguration();
+  EXPECT_FALSE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Error));
+  ModErrorMessage << "silenced" << ModEndl;
+  EXPECT_THAT(capture.texts(), ElementsAre("error", "debug"));
+}
+
+TEST_F(ModMessageTest, UnknownLevelIsReportedAndNormalIsUsed) {
+  LogCapture capture;
+  configuration().setEnvironment("TavOdbLogLevel", "verbose");
+  ModMessageReloadConfiguration();
+  EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Normal));
+  EXPECT_FALSE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Debug));
+  EXPECT_THAT(capture.texts(),
+              ElementsAre("TavOdbLogLevel \"verbose\" is not one of error, normal, debug, off; "
+                          "using normal"));
+}
+
+TEST_F(ModMessageTest, LevelComesFromTheConfigurationFile) {
+  configuration().writeFile("TavOdbLogLevel = \"debug\"\n");
+  ModMessageReloadConfiguration();
+  EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Debug));
+}
+
+TEST_F(ModMessageTest, FileDestinationReceivesFormattedLines) {
+  const std::string logPath = configuration().directory() + "/logs/tavodb.log";
+  configuration().setEnvironment("TavOdbLogFile", logPath);
+  ModMessageReloadConfiguration();
+  const int line = __LINE__ + 1;
+  ModErrorMessage << "disk " << ModHex << -1 << ModEndl;
+  ModNormalMessage << "second" << ModEndl;
+  ModDebugMessage << "not at normal level" << ModEndl;
+
+  std::ifstream file(logPath);
+  std::vector<std::string> lines;
+  for (std::string text; std::getline(file, text);) lines.push_back(text);
+  ASSERT_EQ(lines.size(), 2u);
+  const std::regex first(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[error\] \[\d+\] ModMessageTest:)" +
+      std::to_string(line) + R"( disk ffffffff)");
+  EXPECT_TRUE(std::regex_match(lines[0], first)) << lines[0];
+  EXPECT_THAT(lines[1], ::testing::HasSubstr("[info]"));
+  EXPECT_THAT(lines[1], ::testing::EndsWith(" second"));
+}
+
+TEST_F(ModMessageTest, UnopenableFileFallsBackToStderrWithOneError) {
+  LogCapture capture;
+  // A path below a regular file cannot be created.
+  configuration().setEnvironment("TavOdbLogFile", configuration().path() + "/x.log");
+  ModMessageReloadConfiguration();
+  ModErrorMessage << "still logged" << ModEndl;
+  const std::vector<std::string> texts = capture.texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_THAT(texts[0], ::testing::StartsWith("TavOdbLogFile \"" + configuration().path()));
+  EXPECT_EQ(texts[1], "still logged");
+}
+
+TEST_F(ModMessageTest, MalformedConfigurationIsReportedThroughTheLogOnce) {
+  LogCapture capture;
+  configuration().writeFile("TavOdbLogLevel = \n");
+  ModMessageReloadConfiguration();
+  ModErrorMessage << "after" << ModEndl;
+  const std::vector<tavtest::LogRecord> records = capture.records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].level, ModMessageLevel::Error);
+  EXPECT_THAT(records[0].text, ::testing::HasSubstr("is not valid TOML"));
+  EXPECT_EQ(records[1].text, "after");
+}
+
+TEST_F(ModMessageTest, MessagesOfConcurrentThreadsNeverInterleave) {
+  // Into a file, to keep the test's output readable.
+  configuration().setEnvironment("TavOdbLogFile", configuration().directory() + "/threads.log");
+  ModMessageReloadConfiguration();
+  LogCapture capture;
+  constexpr int kThreads = 8;
+  constexpr int kMessages = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int m = 0; m < kMessages; ++m) {
+        // Each statement releases the log lock, so other threads get in
+        // between the statements of one message.
+        ModErrorMessage << "thread " << t << " ";
+        std::this_thread::yield();
+        ModDebugMessage << ModHex << m << ModDec;
+        std::this_thread::yield();
+        ModNormalMessage << " message " << m << ModEndl;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  std::vector<int> seen(kThreads, 0);
+  for (const tavtest::LogRecord& record : capture.records()) {
+    std::istringstream parts(record.text);
+    std::string word, hex, word2;
+    int t = -1, m = -1;
+    parts >> word >> t >> hex >> word2 >> m;
+    ASSERT_TRUE(word == "thread" && word2 == "message" && t >= 0 && t < kThreads) << record.text;
+    std::ostringstream expected;
+    expected << "thread " << t << " " << std::hex << m << std::dec << " message " << m;
+    ASSERT_EQ(record.text, expected.str());
+    ASSERT_EQ(record.level, ModMessageLevel::Error);
+    ASSERT_EQ(m, seen[t]) << "messages of one thread arrive in order";
+    ++seen[t];
+  }
+  EXPECT_EQ(seen, std::vector<int>(kThreads, kMessages));
+}
+
+TEST_F(ModMessageTest, CaptureRestoresThresholdAndStopsReceiving) {
+  configuration().setEnvironment("TavOdbLogLevel", "error");
+  ModMessageReloadConfiguration();
+  {
+    LogCapture capture;
+    EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Debug));
+  }
+  EXPECT_FALSE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Normal));
+  LogCapture later;
+  ModErrorMessage << "only later" << ModEndl;
+  EXPECT_THAT(later.texts(), ElementsAre("only later"));
+}
+
+}  // namespace
