@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config python3
   libsqlite3-dev libpq-dev postgresql
   zlib1g-dev libicu-dev libspdlog-dev libfmt-dev libtomlplusplus-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
 )
 
