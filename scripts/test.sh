@@ -13,4 +13,8 @@ for preset in default asan; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
+  if [ "$preset" = default ]; then
+    echo "==== fuzz (60 s) ===="
+    scripts/fuzz.sh 60
+  fi
 done
