@@ -1,0 +1,363 @@
+#include "platform/engine/EngineSession.h"
+
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "Corvid/Exception.h"
+#include "platform/engine/EngineError.h"
+#include "platform/engine/FullTextSql.h"
+#include "platform/engine/ValueConversion.h"
+
+namespace engine {
+
+namespace {
+
+// Bounds of the per-session caches; a session that runs ever new statement
+// texts starts its cache afresh instead of growing without end.
+constexpr std::size_t kMaxTranslations = 256;
+constexpr std::size_t kMaxStatements = 64;
+
+// How long cancel() keeps repeating the store's cancel while the fetch has
+// not taken notice: a cancel that reaches the store just before the statement
+// starts is lost, so it is sent again.
+constexpr auto kCancelRetry = std::chrono::milliseconds(10);
+constexpr int kCancelAttempts = 100;
+
+// Only these statements are kept prepared: they are the ones run again and
+// again, and the stores prepare them without side effects.
+bool worthCaching(const std::string& sql) {
+  std::size_t i = 0;
+  while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+  std::string word;
+  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+  }
+  return word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
+         word == "WITH" || word == "VALUES";
+}
+
+// Tuples given back by releaseTuple, kept per thread for the next fetch: a
+// fetch loop then allocates no tuple and no element storage of its own.
+constexpr std::size_t kSpareTuples = 4;
+thread_local std::vector<std::unique_ptr<Corvid::Common::DataArrayData>> spareTuples;
+
+std::unique_ptr<Corvid::Common::DataArrayData> takeTuple() {
+  if (spareTuples.empty()) return std::make_unique<Corvid::Common::DataArrayData>();
+  std::unique_ptr<Corvid::Common::DataArrayData> tuple = std::move(spareTuples.back());
+  spareTuples.pop_back();
+  return tuple;
+}
+
+void keepTuple(Corvid::Common::DataArrayData* tuple) {
+  tuple->clear();
+  if (spareTuples.size() < kSpareTuples) {
+    spareTuples.emplace_back(tuple);
+  } else {
+    delete tuple;
+  }
+}
+
+}  // namespace
+
+// ----------------------------------------------------------- SessionCore ---
+
+SessionCore::SessionCore(StoreKind storeKind, ModUnicodeString database,
+                         std::unique_ptr<store::Connection> storeConnection)
+    : store(storeKind), databaseName(std::move(database)), connection(std::move(storeConnection)) {}
+
+std::shared_ptr<const Translation> SessionCore::translation(const ModUnicodeString& statement) {
+  const auto found = _translations.find(statement.str());
+  if (found != _translations.end()) return found->second;
+  auto translated = translate(statement.str(), store);
+  if (_translations.size() >= kMaxTranslations) _translations.clear();
+  _translations.emplace(statement.str(), translated);
+  return translated;
+}
+
+store::Statement* SessionCore::borrowStatement(const std::string& sql, bool& cached,
+                                               std::unique_ptr<store::Statement>& owned) {
+  cached = false;
+  const auto found = _statements.find(sql);
+  if (found != _statements.end() && !found->second.inUse) {
+    found->second.inUse = true;
+    cached = true;
+    return found->second.statement.get();
+  }
+  std::unique_ptr<store::Statement> statement = connection->prepare(sql);
+  if (found != _statements.end() || !worthCaching(sql)) {
+    // The cached one is busy with another result set (running it again
+    // would close that result set's cursor), or the text is not worth
+    // keeping: this run gets its own.
+    owned = std::move(statement);
+    return owned.get();
+  }
+  if (_statements.size() >= kMaxStatements) {
+    for (auto it = _statements.begin(); it != _statements.end();) {
+      it = it->second.inUse ? std::next(it) : _statements.erase(it);
+    }
+  }
+  CachedStatement& entry = _statements[sql];
+  entry.statement = std::move(statement);
+  entry.inUse = true;
+  cached = true;
+  return entry.statement.get();
+}
+
+void SessionCore::giveBack(const std::string& sql) {
+  const auto found = _statements.find(sql);
+  if (found != _statements.end()) found->second.inUse = false;
+}
+
+// ------------------------------------------------ EnginePrepareStatement ---
+
+EnginePrepareStatement::EnginePrepareStatement(StoreKind store, ModUnicodeString databaseName,
+                                               ModUnicodeString statement)
+    : _store(store),
+      _databaseName(std::move(databaseName)),
+      _statement(std::move(statement)),
+      _translation(translate(_statement.str(), store)) {}
+
+// ------------------------------------------------------- EngineResultSet ---
+
+EngineResultSet::EngineResultSet(std::shared_ptr<SessionCore> core,
+                                 std::shared_ptr<const Translation> translation,
+                                 std::vector<store::Value> parameters)
+    : _core(std::move(core)),
+      _translation(std::move(translation)),
+      _parameters(std::move(parameters)) {}
+
+EngineResultSet::~EngineResultSet() {
+  close();
+}
+
+EngineResultSet::StoreCall::StoreCall(EngineResultSet& resultSet) : _resultSet(resultSet) {
+  _resultSet._running.store(true);
+  if (_resultSet._cancelRequested.load()) {
+    _resultSet._running.store(false);
+    _resultSet.throwCancelled();
+  }
+}
+
+EngineResultSet::StoreCall::~StoreCall() {
+  _resultSet._running.store(false);
+}
+
+void EngineResultSet::throwCancelled() const {
+  throw Corvid::Exception::Cancelled("57014", 0, ModUnicodeString(u"the statement was cancelled"));
+}
+
+Corvid::Client::ResultSet::Status EngineResultSet::getNextTuple(
+    Corvid::Common::DataArrayData*& tuple) {
+  tuple = nullptr;
+  try {
+    switch (_state) {
+      case State::Done:
+        return Success;
+      case State::Ended:
+        _state = State::Done;
+        return Success;
+      case State::Pending:
+        if (start() == Success) return Success;
+        return fetch(tuple);
+      case State::Fetching:
+        return fetch(tuple);
+    }
+  } catch (const store::Error& error) {
+    finish();
+    _state = State::Done;
+    throwStoreError(error, _core->databaseName);
+  } catch (...) {
+    finish();
+    _state = State::Done;
+    throw;
+  }
+  return Success;
+}
+
+Corvid::Client::ResultSet::Status EngineResultSet::start() {
+  if (_core->closed) {
+    throwEngineError(kStateNotOpen, "the session of this result set is closed");
+  }
+  store::Connection& connection = *_core->connection;
+  switch (_translation->kind) {
+    case Translation::Kind::Begin: {
+      StoreCall call(*this);
+      connection.begin(_translation->level, _translation->readOnly);
+      if (_translation->snapshot) {
+        // Both stores take a transaction's snapshot at its first read; read
+        // now so that the snapshot is the state at START TRANSACTION.
+        connection.query(_core->store == StoreKind::Sqlite ? "SELECT count(*) FROM sqlite_schema"
+                                                           : "SELECT 1");
+      }
+      _state = State::Done;
+      return Success;
+    }
+    case Translation::Kind::Commit: {
+      StoreCall call(*this);
+      connection.commit();
+      _state = State::Done;
+      return Success;
+    }
+    case Translation::Kind::Rollback: {
+      StoreCall call(*this);
+      connection.rollback();
+      _state = State::Done;
+      return Success;
+    }
+    case Translation::Kind::CreateFullTextIndex:
+      runFullTextIndex();
+      _state = State::Done;
+      return Success;
+    case Translation::Kind::Statement:
+      break;
+  }
+
+  std::vector<store::Value> storeParameters;
+  bindTranslation(*_translation, _core->store, _parameters, _sql, storeParameters);
+  {
+    StoreCall call(*this);
+    if (_translation->singleStatement) {
+      store::Statement* statement = _core->borrowStatement(_sql, _statementCached, _ownedStatement);
+      _borrowed = true;
+      _cursor = statement->query(storeParameters);
+    } else {
+      _cursor = connection.query(_sql, storeParameters);
+    }
+  }
+  const std::vector<store::Column>& columns = _cursor->columns();
+  if (columns.empty()) {
+    finish();
+    _state = State::Done;
+    return Success;
+  }
+  _sectionColumn.assign(columns.size(), false);
+  for (std::size_t column : _translation->sectionColumns) {
+    if (column < columns.size()) _sectionColumn[column] = true;
+  }
+  _state = State::Fetching;
+  return Data;
+}
+
+void EngineResultSet::runFullTextIndex() {
+  store::Connection& connection = *_core->connection;
+  StoreCall call(*this);
+  const bool ownTransaction = !connection.inTransaction();
+  if (ownTransaction) connection.begin();
+  try {
+    for (const std::string& statement : _translation->ddl) connection.execute(statement);
+    if (ownTransaction) connection.commit();
+  } catch (...) {
+    if (ownTransaction) {
+      try {
+        connection.rollback();
+      } catch (const store::Error&) {
+        // The first failure is the one worth reporting.
+      }
+    }
+    throw;
+  }
+}
+
+Corvid::Client::ResultSet::Status EngineResultSet::fetch(Corvid::Common::DataArrayData*& tuple) {
+  bool more = false;
+  {
+    StoreCall call(*this);
+    more = _cursor->next();
+  }
+  if (!more) {
+    finish();
+    _state = State::Ended;
+    return EndOfData;
+  }
+  const std::vector<store::Value>& row = _cursor->row();
+  std::unique_ptr<Corvid::Common::DataArrayData> result = takeTuple();
+  result->reserve(row.size());
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (_sectionColumn[i]) {
+      result->pushBack(new Corvid::Common::UnsignedIntegerArrayData(readSectionNumbers(row[i])));
+    } else {
+      result->pushBack(fromStoreValue(row[i]));
+    }
+  }
+  tuple = result.release();
+  return Data;
+}
+
+void EngineResultSet::finish() noexcept {
+  if (_cursor) {
+    _cursor->close();
+    _cursor.reset();
+  }
+  if (_borrowed) {
+    if (_statementCached) _core->giveBack(_sql);
+    _ownedStatement.reset();
+    _borrowed = false;
+  }
+}
+
+void EngineResultSet::cancel() {
+  _cancelRequested.store(true);
+  for (int attempt = 0; _running.load() && attempt < kCancelAttempts; ++attempt) {
+    _core->connection->cancel();
+    std::this_thread::sleep_for(kCancelRetry);
+  }
+}
+
+void EngineResultSet::close() {
+  finish();
+  _state = State::Done;
+}
+
+// --------------------------------------------------------- EngineSession ---
+
+EngineSession::~EngineSession() {
+  close();
+}
+
+Corvid::Client::ResultSet* EngineSession::executeStatement(
+    const ModUnicodeString& statement, const Corvid::Common::DataArrayData& parameters) {
+  if (_core->closed) throwEngineError(kStateNotOpen, "the session is closed");
+  return run(_core->translation(statement), parameters);
+}
+
+Corvid::Client::ResultSet* EngineSession::executePrepareStatement(
+    const Corvid::Client::PrepareStatement* statement,
+    const Corvid::Common::DataArrayData& parameters) {
+  if (_core->closed) throwEngineError(kStateNotOpen, "the session is closed");
+  const auto* prepared = dynamic_cast<const EnginePrepareStatement*>(statement);
+  if (!prepared) throwEngineError(kStateGeneral, "no prepared statement of this engine given");
+  if (!(prepared->getDatabaseName() == _core->databaseName) || prepared->store() != _core->store) {
+    throwEngineError(kStateGeneral, "the statement was prepared for database " +
+                                        prepared->getDatabaseName().getString() + ", not " +
+                                        _core->databaseName.getString());
+  }
+  return run(prepared->translation(), parameters);
+}
+
+Corvid::Client::ResultSet* EngineSession::run(std::shared_ptr<const Translation> translation,
+                                              const Corvid::Common::DataArrayData& parameters) {
+  std::vector<store::Value> values;
+  values.reserve(parameters.getCount());
+  for (std::size_t i = 0; i < parameters.getCount(); ++i) {
+    values.push_back(toStoreValue(parameters.getElement(i)));
+  }
+  if (values.size() != translation->parameterCount) {
+    throwEngineError("07001", "the statement takes " + std::to_string(translation->parameterCount) +
+                                  " parameters, " + std::to_string(values.size()) + " given");
+  }
+  return new EngineResultSet(_core, std::move(translation), std::move(values));
+}
+
+void EngineSession::close() {
+  if (_core->closed) return;
+  _core->closed = true;
+  // Closing the connection rolls back an open transaction in both stores.
+  _core->connection->close();
+}
+
+}  // namespace engine
+
+void Corvid::Client::ResultSet::releaseTuple(Corvid::Common::DataArrayData* tuple) {
+  if (tuple) engine::keepTuple(tuple);
+}
