@@ -4,9 +4,14 @@
 #include <unordered_set>
 
 #include "Com/OleDb.h"
+#include "Corvid/Client.h"
+#include "Corvid/Exception.h"
+#include "Corvid/Server.h"
 #include "Mod/ModCriticalSection.h"
 #include "Mod/ModMessage.h"
+#include "Mod/ModUnicodeString.h"
 #include "TavCommon.h"
+#include "TavMod/TavConfiguration.h"
 #include "TavOdb/OdbSession.h"
 #include "TavOdb/internal/OdbErrorRecord.h"
 #include "TavOdb/internal/OdbFailureLog.h"
@@ -16,6 +21,13 @@ const GUID CLSID_TavFullTextProvider = {
     0x2324579E, 0xEBCC, 0x11D2, {0x81, 0x01, 0x00, 0xE0, 0x29, 0x0C, 0x21, 0x28}};
 
 DatabaseList OdbDataSource::_dblist = {nullptr, nullptr, 0};
+
+// The process-wide engine data source. InitializeCorvid and TerminateCorvid
+// run on one thread while no other thread uses the engine, so it needs no
+// lock.
+static Corvid::Client::DataSource* corvidDataSource = nullptr;
+
+static constexpr int kRemoteEngine = 2;
 int32_t OdbDataSource::m_bInitialized = 0;
 
 namespace {
@@ -280,3 +292,62 @@ void OdbDataSource::StopDataSource2() {
 void OdbDataSource::error(const char* file, int line, TavResult rc) {
   OdbLogFailure(__FILE_NAME__, __LINE__, file, line, rc);
 }
+
+void OdbDataSource::StopDataSource(const char16_t* first, const char16_t* second) {
+  OdbSession::StopSession(first, second);
+}
+
+TavResult OdbDataSource::InitializeCorvid(const char16_t* path) {
+  const ModUnicodeString enginePath(path);
+  try {
+    if (TavConfiguration::getCorvidConnection() == kRemoteEngine) {
+      const ModUnicodeString hostName = TavConfiguration::getCorvidHostName();
+      const int portNumber = TavConfiguration::getCorvidPortNumber();
+      Corvid::Client::Singleton::RemoteServer::initialize(enginePath);
+      corvidDataSource = Corvid::Client::DataSource::createDataSource(hostName, portNumber);
+    } else {
+      Corvid::Server::Singleton::InProcess::initialize(false, enginePath);
+      corvidDataSource = Corvid::Client::DataSource::createDataSource();
+    }
+    corvidDataSource->open(Corvid::Client::DataSource::CurrentProtocol);
+    return S_OK;
+  } catch (const Corvid::Exception::DiskFull& exception) {
+    ModErrorMessage << "InitializeCorvid " << exception << ModEndl;
+    return TAV_E_DISKFULL;
+  } catch (const Corvid::Exception::Deadlock& exception) {
+    ModNormalMessage << "InitializeCorvid " << exception << ModEndl;
+    return TAV_E_DEADLOCK;
+  } catch (const Corvid::Exception::Object& exception) {
+    ModErrorMessage << "InitializeCorvid " << exception << ModEndl;
+    return TAV_E_SQL_ERROR;
+  } catch (...) {
+    return TAV_E_SQL_ERROR;
+  }
+}
+
+void OdbDataSource::TerminateCorvid() {
+  try {
+    OdbSession::ClearSessionPool();
+    if (corvidDataSource != nullptr) {
+      corvidDataSource->close();
+      corvidDataSource->release();
+      // A released handle must never be handed out again.
+      corvidDataSource = nullptr;
+    }
+    if (TavConfiguration::getCorvidConnection() == kRemoteEngine) {
+      Corvid::Client::Singleton::RemoteServer::terminate();
+    } else {
+      Corvid::Server::Singleton::InProcess::terminate();
+    }
+  } catch (const Corvid::Exception::DiskFull& exception) {
+    ModErrorMessage << "TerminateCorvid " << exception << ModEndl;
+  } catch (const Corvid::Exception::Deadlock& exception) {
+    ModNormalMessage << "TerminateCorvid " << exception << ModEndl;
+  } catch (const Corvid::Exception::Object& exception) {
+    ModErrorMessage << "TerminateCorvid " << exception << ModEndl;
+  } catch (...) {
+    ModErrorMessage << "Error : TerminateCorvid" << ModEndl;
+  }
+}
+
+Corvid::Client::DataSource* OdbDataSource::getCorvidDataSource() { return corvidDataSource; }

@@ -19,6 +19,9 @@
 class IDBInitialize;
 class ModCriticalSection;
 class OdbSession;
+namespace Corvid::Client {
+class DataSource;
+}
 
 // One shared OLE DB connection. The key is (pszDataSource, pszCatalog, bFTS);
 // user name and password are not part of it.
@@ -77,8 +80,24 @@ class TAVODB_API OdbDataSource {
   // pooled provider sessions made on them.
   static void StopDataSource(const GUID& clsid, const char16_t* dataSource,
                              const char16_t* catalog);
+  // Stops the cached engine clients of the key (first, second).
+  static void StopDataSource(const char16_t* first, const char16_t* second);
   // Tears down every database-list element.
   static void StopDataSource2();
+
+  // Starts the full-text engine for the process and opens the one engine
+  // data source all engine sessions share: in this process (databases under
+  // path) or, when the configured connection mode is 2, the remote server
+  // at the configured host and port. Call once, from one thread, before any
+  // engine data source is used. S_OK, TAV_E_DISKFULL, TAV_E_DEADLOCK or
+  // TAV_E_SQL_ERROR.
+  static TavResult InitializeCorvid(const char16_t* path);
+  // Empties the engine client cache, closes the engine data source and
+  // stops the engine. Call once at the end, after the engine sessions are
+  // gone. Failures are logged only.
+  static void TerminateCorvid();
+  // The engine data source of InitializeCorvid; null before it.
+  static Corvid::Client::DataSource* getCorvidDataSource();
 
  protected:
   // Guards _dblist, its elements and their write flags. A backend holds it
@@ -104,6 +123,10 @@ class TAVODB_API OdbDataSource {
   static int32_t m_bInitialized;
 
  private:
+  // The engine session keys its client cache and names its database with
+  // the first two connection strings.
+  friend class OdbSessionCorvid;
+
   void copyFrom(const OdbDataSource& other);
   void releaseOwned();
 };

@@ -9,7 +9,12 @@
 #include "Mod/ModCriticalSection.h"
 #include "Mod/ModMessage.h"
 #include "Mod/ModUnicodeString.h"
+#include "TavCommon.h"
 #include "TavMod/TavDefaultParameter.h"
+#include "TavOdb/OdbDataSource.h"
+#include "TavOdb/OdbRowset.h"
+#include "TavOdb/internal/OdbErrorRecord.h"
+#include "TavOdb/internal/OdbFailureLog.h"
 
 SessionList OdbSession::_slist = {nullptr, nullptr, 0};
 
@@ -97,6 +102,31 @@ void releaseInterface(Interface*& pointer) {
   }
 }
 
+constexpr int32_t kMaxCommandLength = 1048576;
+constexpr int32_t kMaxParamCount = 2000;
+
+// The tags the staged batch can bind; anything else is refused when it is
+// first staged, so that no record is ever copied or freed by guesswork.
+bool isStageableType(TavVariantType type) {
+  switch (type) {
+    case TAV_VT_BINARY:
+    case TAV_VT_INT:
+    case TAV_VT_DATETIME:
+    case TAV_VT_DOUBLE:
+    case TAV_VT_GUID:
+    case TAV_VT_INT_ALT:
+    case TAV_VT_STRING:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void freeStagedParams(TavVariant* params, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) TavFreeMemory(&params[i]);
+  delete[] params;
+}
+
 }  // namespace
 
 SessionClient::SessionClient() : isBusy(0), isStopRequested(0) {}
@@ -104,7 +134,22 @@ SessionClient::SessionClient() : isBusy(0), isStopRequested(0) {}
 SessionClient::~SessionClient() = default;
 
 OdbSession::OdbSession()
-    : _pSessionElement(nullptr), _poolMode(1), _pSessionClient(nullptr) {}
+    : _pDataSource(nullptr),
+      _pIDBCreateSession(nullptr),
+      _pIDBCreateCommand(nullptr),
+      _pICommandText(nullptr),
+      _pInsertRowset(nullptr),
+      _pCommandText(nullptr),
+      _commandLength(0),
+      _paramCount(0),
+      _pParams(nullptr),
+      _isFTS(0),
+      _inTransaction(0),
+      _pSessionElement(nullptr),
+      _lastError{},
+      _pInternal(nullptr),
+      _poolMode(1),
+      _pSessionClient(nullptr) {}
 
 OdbSession::~OdbSession() {
   if (_pSessionClient != nullptr) {
@@ -124,6 +169,14 @@ OdbSession::~OdbSession() {
     _pSessionClient = nullptr;
   }
   ReleaseSessionElement(this);
+  releaseInterface(_pIDBCreateSession);
+  releaseInterface(_pIDBCreateCommand);
+  releaseInterface(_pICommandText);
+  releaseInterface(_pInsertRowset);
+  OdbFreeErrorInfo(&_lastError);
+  // Whatever is still staged belongs to no one else.
+  if (_pCommandText != nullptr) TavFreeMemory(_pCommandText);
+  if (_pParams != nullptr) freeStagedParams(_pParams, _paramCount);
 }
 
 SessionClient* OdbSession::CreateSessionClient() { return nullptr; }
@@ -292,4 +345,128 @@ void OdbSession::writeSlist(int limit) {
       return;
     }
   }
+}
+
+void OdbSession::checkDataSourceOrThrow() {
+  if (OdbDataSource::checkEnable(_pDataSource) != TAV_TRUE) {
+    ModErrorMessage << "Check OdbDataSource failed." << ModEndl;
+    throw TAV_E_DATASOURCEDISABLED;
+  }
+}
+
+OdbDataSource* OdbSession::GetOdbDataSource() {
+  checkDataSourceOrThrow();
+  return _pDataSource;
+}
+
+void OdbSession::ReleaseRowset(OdbRowset** rowset) {
+  if (rowset == nullptr || *rowset == nullptr) return;
+  delete *rowset;
+  *rowset = nullptr;
+}
+
+void OdbSession::GetLastError(OdbErrorInfo* info) { OdbMoveLastError(_lastError, info); }
+
+void* OdbSession::getInternal() { return _pInternal; }
+
+TavResult OdbSession::checkCommandLength(const char16_t* command, int paramCount,
+                                         const TavVariant* params, TavBoolean* pbOver) {
+  const size_t length = TavStrlen(command);
+  if (static_cast<size_t>(_commandLength) + length <= static_cast<size_t>(kMaxCommandLength) &&
+      _paramCount + paramCount < kMaxParamCount) {
+    const TavResult rc = setCommandParam(command, paramCount, params);
+    if (rc != S_OK) {
+      ModErrorMessage << "Fail to set command parameter" << ModEndl;
+      return rc;
+    }
+    *pbOver = TAV_FALSE;
+  } else {
+    *pbOver = TAV_TRUE;
+  }
+  return S_OK;
+}
+
+TavResult OdbSession::setCommandParam(const char16_t* command, int paramCount,
+                                      const TavVariant* params) {
+  for (int i = 0; i < paramCount; ++i) {
+    if (!isStageableType(params[i].type)) {
+      error(__FILE_NAME__, __LINE__, E_INVALIDARG);
+      return E_INVALIDARG;
+    }
+  }
+  char16_t* joined = nullptr;
+  TavResult rc = TavConcatString(&joined, _pCommandText, command);
+  if (rc != S_OK) {
+    error(__FILE_NAME__, __LINE__, E_OUTOFMEMORY);
+    return rc;
+  }
+  char16_t* spaced = nullptr;
+  rc = addSpace(joined, &spaced);
+  if (rc != S_OK) {
+    ModErrorMessage << "Fail to add space" << ModEndl;
+    TavFreeMemory(joined);
+    return rc;
+  }
+
+  TavVariant* grown = nullptr;
+  if (paramCount != 0) {
+    const int32_t total = _paramCount + paramCount;
+    grown = new (std::nothrow) TavVariant[total]();
+    if (grown == nullptr) {
+      error(__FILE_NAME__, __LINE__, E_OUTOFMEMORY);
+      TavFreeMemory(spaced);
+      return E_OUTOFMEMORY;
+    }
+    for (int32_t i = 0; i < total; ++i) {
+      const TavVariant& source = i < _paramCount ? _pParams[i] : params[i - _paramCount];
+      if (TavCopyVariant(&grown[i], &source) != S_OK) {
+        error(__FILE_NAME__, __LINE__, E_OUTOFMEMORY);
+        freeStagedParams(grown, i);
+        TavFreeMemory(spaced);
+        return E_OUTOFMEMORY;
+      }
+    }
+  }
+
+  // Nothing can fail from here on: the stage changes as a whole or not at all.
+  if (_pCommandText != nullptr) TavFreeMemory(_pCommandText);
+  _pCommandText = spaced;
+  _commandLength += static_cast<int32_t>(TavStrlen(command)) + 1;
+  if (grown != nullptr) {
+    if (_pParams != nullptr) freeStagedParams(_pParams, _paramCount);
+    _pParams = grown;
+    _paramCount += paramCount;
+  }
+  return S_OK;
+}
+
+TavResult OdbSession::addSpace(char16_t* text, char16_t** out) {
+  TavCharStream blank;
+  blank << " ";
+  const TavResult rc = TavConcatString(out, text, blank.getString());
+  if (rc != S_OK) {
+    error(__FILE_NAME__, __LINE__, E_OUTOFMEMORY);
+    return rc;
+  }
+  if (text != nullptr) TavFreeMemory(text);
+  return S_OK;
+}
+
+void OdbSession::enterWriteF() {
+  checkDataSourceOrThrow();
+  _pDataSource->SetWriteF(1);
+}
+
+void OdbSession::leaveWriteF() {
+  checkDataSourceOrThrow();
+  _pDataSource->SetWriteF(0);
+}
+
+int OdbSession::waitWriteF() {
+  checkDataSourceOrThrow();
+  return _pDataSource->GetWriteF();
+}
+
+void OdbSession::error(const char* file, int line, TavResult rc) {
+  OdbLogFailure(__FILE_NAME__, __LINE__, file, line, rc);
 }

@@ -28,6 +28,7 @@
 #define CORVID_CLIENT_H
 
 #include <cstdint>
+#include <vector>
 
 #include "Corvid/Common.h"
 #include "Mod/ModUnicodeString.h"
@@ -86,6 +87,11 @@ class ResultSet : public Object {
   // Throws the statement's failure; after cancel() it throws
   // Exception::Cancelled (also when the cancel arrived between two calls).
   virtual Status getNextTuple(Common::DataArrayData*& tuple /* OUT */) = 0;
+  // The names of the statement's result columns, in order; empty for a
+  // statement without result columns. Runs the statement when no tuple was
+  // fetched yet, throwing its failure as getNextTuple would; the rows stay
+  // for getNextTuple.
+  virtual std::vector<ModUnicodeString> getColumnNames() = 0;
   // Frees a tuple that getNextTuple delivered; null is ignored.
   static void releaseTuple(Common::DataArrayData* tuple);
   // Stops the statement: a getNextTuple running now, or the next one, throws

@@ -175,6 +175,23 @@ Corvid::Client::ResultSet::Status EngineResultSet::getNextTuple(
   return Success;
 }
 
+std::vector<ModUnicodeString> EngineResultSet::getColumnNames() {
+  if (_state == State::Pending) {
+    try {
+      start();
+    } catch (const store::Error& error) {
+      finish();
+      _state = State::Done;
+      throwStoreError(error, _core->databaseName);
+    } catch (...) {
+      finish();
+      _state = State::Done;
+      throw;
+    }
+  }
+  return _columnNames;
+}
+
 Corvid::Client::ResultSet::Status EngineResultSet::start() {
   if (_core->closed) {
     throwEngineError(kStateNotOpen, "the session of this result set is closed");
@@ -231,6 +248,9 @@ Corvid::Client::ResultSet::Status EngineResultSet::start() {
     _state = State::Done;
     return Success;
   }
+  _columnNames.clear();
+  _columnNames.reserve(columns.size());
+  for (const store::Column& column : columns) _columnNames.emplace_back(column.name);
   _sectionColumn.assign(columns.size(), false);
   for (std::size_t column : _translation->sectionColumns) {
     if (column < columns.size()) _sectionColumn[column] = true;

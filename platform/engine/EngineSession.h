@@ -68,6 +68,7 @@ class EngineResultSet final : public Corvid::Client::ResultSet {
   ~EngineResultSet() override;
 
   Status getNextTuple(Corvid::Common::DataArrayData*& tuple) override;
+  std::vector<ModUnicodeString> getColumnNames() override;
   void cancel() override;
   void close() override;
 
@@ -103,6 +104,7 @@ class EngineResultSet final : public Corvid::Client::ResultSet {
   std::unique_ptr<store::Statement> _ownedStatement;
   bool _borrowed = false;
   std::vector<bool> _sectionColumn;
+  std::vector<ModUnicodeString> _columnNames;
 
   // The owner's thread sets _running around each store call and then reads
   // _cancelRequested; cancel() sets _cancelRequested and then reads

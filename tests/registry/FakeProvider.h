@@ -13,6 +13,7 @@
 #include "Mod/ModCriticalSection.h"
 #include "TavCommon.h"
 #include "TavOdb/OdbDataSource.h"
+#include "NullSession.h"
 #include "TavOdb/OdbSession.h"
 
 namespace fake {
@@ -128,7 +129,7 @@ class SqlLikeDataSource : public OdbDataSource {
 };
 
 // A session that takes pool elements the way the SQL backend's sessions do.
-class PooledSession : public OdbSession {
+class PooledSession : public NullSession {
  public:
   // Appends a new in-use element on pIDBInitialize with fresh provider
   // session objects.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "LogCapture.h"
+#include "NullSession.h"
 #include "TavOdb/OdbSession.h"
 #include "TestSupport.h"
 
@@ -36,7 +37,7 @@ class CountingClient : public SessionClient {
   std::u16string database;
 };
 
-class EngineLikeSession : public OdbSession {
+class EngineLikeSession : public NullSession {
  public:
   explicit EngineLikeSession(int32_t poolMode, bool clientsAvailable = true)
       : _clientsAvailable(clientsAvailable) {

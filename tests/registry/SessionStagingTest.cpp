@@ -1,0 +1,122 @@
+// The session base's command stage and its bounds, and the placeholder
+// backend's fixed answers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "NullSession.h"
+#include "TavOdb/OdbDataSourceFts.h"
+#include "TavOdb/OdbRowsetFts.h"
+#include "TavOdb/OdbSessionFts.h"
+#include "TestSupport.h"
+
+namespace {
+
+class StagingSession : public NullSession {
+ public:
+  using OdbSession::checkCommandLength;
+  using OdbSession::setCommandParam;
+  std::u16string staged() const { return _pCommandText ? _pCommandText : u""; }
+  int32_t length() const { return _commandLength; }
+  int32_t paramCount() const { return _paramCount; }
+  const TavVariant* params() const { return _pParams; }
+};
+
+TavVariant intParam(int32_t value) {
+  TavVariant v{};
+  v.type = TAV_VT_INT;
+  v.hasValue = 1;
+  v.value.intValue = value;
+  return v;
+}
+
+TEST(CommandStage, JoinsCommandsWithOneBlankAndDeepCopiesParameters) {
+  StagingSession session;
+  TavBoolean over = TAV_TRUE;
+  for (const char16_t* command : {u"a", u"b", u"c"}) {
+    ASSERT_TAV_OK(session.checkCommandLength(command, 0, nullptr, &over));
+    EXPECT_EQ(over, TAV_FALSE);
+  }
+  EXPECT_EQ(session.staged(), u"a b c ");
+  EXPECT_EQ(session.length(), 6);
+
+  char16_t text[] = u"caller's";
+  TavVariant string{};
+  string.type = TAV_VT_STRING;
+  string.hasValue = 1;
+  string.value.string.chars = text;
+  string.value.string.length = 8;
+  std::vector<TavVariant> params{intParam(5), string};
+  ASSERT_TAV_OK(session.setCommandParam(u"d", 2, params.data()));
+  ASSERT_TAV_OK(session.setCommandParam(u"e", 1, params.data()));
+  ASSERT_EQ(session.paramCount(), 3);
+  text[0] = u'X';  // the stage holds its own copy
+  EXPECT_EQ(std::u16string(session.params()[1].value.string.chars), u"caller's");
+  EXPECT_EQ(session.params()[2].value.intValue, 5);
+}
+
+TEST(CommandStage, RefusesUnknownTypesBeforeChangingAnything) {
+  StagingSession session;
+  ASSERT_TAV_OK(session.setCommandParam(u"first", 1, std::vector<TavVariant>{intParam(1)}.data()));
+  for (int tag : {7, 9, 14, 15, 99}) {
+    TavVariant bad = intParam(1);
+    bad.type = static_cast<TavVariantType>(tag);
+    EXPECT_TAV_RC(E_INVALIDARG, session.setCommandParam(u"second", 1, &bad));
+  }
+  EXPECT_EQ(session.staged(), u"first ");
+  EXPECT_EQ(session.paramCount(), 1);
+}
+
+TEST(CommandStage, BoundsOfTextAndParameters) {
+  StagingSession full;
+  const std::u16string longest(1048576, u'x');
+  TavBoolean over = TAV_TRUE;
+  ASSERT_TAV_OK(full.checkCommandLength(longest.c_str(), 0, nullptr, &over));
+  EXPECT_EQ(over, TAV_FALSE);
+  ASSERT_TAV_OK(full.checkCommandLength(u"y", 0, nullptr, &over));
+  EXPECT_EQ(over, TAV_TRUE);
+  EXPECT_EQ(full.length(), 1048577);
+
+  StagingSession many;
+  std::vector<TavVariant> params(1998, intParam(0));
+  ASSERT_TAV_OK(many.checkCommandLength(u"p", 1998, params.data(), &over));
+  ASSERT_EQ(over, TAV_FALSE);
+  ASSERT_TAV_OK(many.checkCommandLength(u"q", 1, params.data(), &over));
+  EXPECT_EQ(over, TAV_FALSE) << "1,999 parameters fit";
+  ASSERT_TAV_OK(many.checkCommandLength(u"r", 1, params.data(), &over));
+  EXPECT_EQ(over, TAV_TRUE) << "the 2000th does not";
+  EXPECT_EQ(many.paramCount(), 1999);
+}
+
+TEST(PlaceholderBackend, AnswersEveryCallWithItsFixedResult) {
+  OdbDataSourceFts dataSource;
+  EXPECT_EQ(OdbDataSource::checkEnable(&dataSource), TAV_TRUE);
+  ASSERT_TAV_OK(dataSource.Initialize(u"server", u"catalog", u"user", u"password"));
+  EXPECT_EQ(dataSource.IsFTS(), TAV_FALSE);
+  OdbSession* none = nullptr;
+  ASSERT_TAV_OK(dataSource.CreateSession(&none));
+  EXPECT_EQ(none, nullptr);
+
+  OdbSessionFts session;
+  ASSERT_TAV_OK(session.Initialize(&dataSource, ODB_POOL_CACHED));
+  ASSERT_TAV_OK(session.PutCommand(u"anything", 0, nullptr));
+  ASSERT_TAV_OK(session.FlushCommand());
+  ASSERT_TAV_OK(session.CommitTransaction());
+  OdbRowset* rowset = nullptr;
+  ASSERT_TAV_OK(session.CreateRowset(&rowset));
+  EXPECT_EQ(rowset, nullptr);
+  int untouched = 17;
+  ASSERT_TAV_OK(session.InsertRow(0, nullptr, &untouched));
+  EXPECT_EQ(untouched, 17);
+  EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, session.UpdateFullText(u"t", u"c", u"x", 0, nullptr, nullptr,
+                                                           ODB_UPDATE_REPLACE));
+  EXPECT_EQ(session.GetIDBCreateCommand(), nullptr);
+
+  OdbRowsetFts placeholder;
+  ASSERT_TAV_OK(placeholder.GetNextRow(0));
+  EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, placeholder.GetNextRow2(0, 0));
+  EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, placeholder.GetSectionNumbers(nullptr, 0));
+}
+
+}  // namespace
