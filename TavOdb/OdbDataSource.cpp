@@ -97,7 +97,7 @@ void tearDownMatching(DatabaseList& list, Predicate matches) {
 
 }  // namespace
 
-OdbDataSource::OdbDataSource()
+OdbDataSource::OdbDataSource(Unregistered)
     : pIDBInitialize(nullptr),
       clsid{},
       pszDataSource(nullptr),
@@ -106,22 +106,15 @@ OdbDataSource::OdbDataSource()
       pszPassword(nullptr),
       pElement(nullptr),
       _lastError{},
-      pInternal(nullptr) {
+      pInternal(nullptr) {}
+
+OdbDataSource::OdbDataSource() : OdbDataSource(Unregistered{}) {
   EnabledRegistry& registry = enabledRegistry();
   ModAutoCriticalSection guard(registry.lock);
   registry.members.insert(this);
 }
 
-OdbDataSource::OdbDataSource(const OdbDataSource& other)
-    : pIDBInitialize(nullptr),
-      clsid{},
-      pszDataSource(nullptr),
-      pszCatalog(nullptr),
-      pszUserId(nullptr),
-      pszPassword(nullptr),
-      pElement(nullptr),
-      _lastError{},
-      pInternal(nullptr) {
+OdbDataSource::OdbDataSource(const OdbDataSource& other) : OdbDataSource(Unregistered{}) {
   copyFrom(other);
 }
 

@@ -123,6 +123,10 @@ class TAVODB_API OdbDataSource {
   static int32_t m_bInitialized;
 
  private:
+  struct Unregistered {};
+  // All members zero, not entered in the enabled set.
+  explicit OdbDataSource(Unregistered);
+
   // The engine session keys its client cache and names its database with
   // the first two connection strings.
   friend class OdbSessionCorvid;

@@ -192,13 +192,14 @@ TavResult OdbFile::Seek(int offset, OdbSeekMode origin, int* position) {
       [&](ModException& e) { return moderror(__FILE_NAME__, __LINE__, e, OdbModuleSeek); });
 }
 
-TavResult OdbFile::Read(int size, TavBuffer* buffer) {
+TavResult OdbFile::checkTransfer(int size, TavBuffer* buffer, bool* nothingToDo) {
   if (buffer == nullptr || size < 0) {
     error(__FILE_NAME__, __LINE__, E_INVALIDARG);
     return E_INVALIDARG;
   }
   if (size == 0) {
     buffer->size = 0;
+    *nothingToDo = true;
     return S_OK;
   }
   if (buffer->data == nullptr) {
@@ -208,6 +209,14 @@ TavResult OdbFile::Read(int size, TavBuffer* buffer) {
   if (_pFile == nullptr) {
     error(__FILE_NAME__, __LINE__, E_UNEXPECTED);
     return E_UNEXPECTED;
+  }
+  return S_OK;
+}
+
+TavResult OdbFile::Read(int size, TavBuffer* buffer) {
+  bool nothingToDo = false;
+  if (const TavResult rc = checkTransfer(size, buffer, &nothingToDo); rc != S_OK || nothingToDo) {
+    return rc;
   }
   return guarded(
       [&] {
@@ -217,21 +226,9 @@ TavResult OdbFile::Read(int size, TavBuffer* buffer) {
 }
 
 TavResult OdbFile::Write(int size, TavBuffer* buffer) {
-  if (buffer == nullptr || size < 0) {
-    error(__FILE_NAME__, __LINE__, E_INVALIDARG);
-    return E_INVALIDARG;
-  }
-  if (size == 0) {
-    buffer->size = 0;
-    return S_OK;
-  }
-  if (buffer->data == nullptr) {
-    error(__FILE_NAME__, __LINE__, E_INVALIDARG);
-    return E_INVALIDARG;
-  }
-  if (_pFile == nullptr) {
-    error(__FILE_NAME__, __LINE__, E_UNEXPECTED);
-    return E_UNEXPECTED;
+  bool nothingToDo = false;
+  if (const TavResult rc = checkTransfer(size, buffer, &nothingToDo); rc != S_OK || nothingToDo) {
+    return rc;
   }
   const TavResult rc = guarded(
       [&] {

@@ -126,6 +126,8 @@ class TAVODB_API OdbFile {
 
  private:
   TavResult checkPathString();
+  // Checks the arguments of Read and Write; OUT *nothingToDo for size 0.
+  TavResult checkTransfer(int size, TavBuffer* buffer, bool* nothingToDo);
   TavResult moderror(const char* file, int line, ModException& e, OdbModuleNum module);
   void error(const char* file, int line, TavResult rc);
 

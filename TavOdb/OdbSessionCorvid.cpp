@@ -574,10 +574,15 @@ TavResult OdbSessionCorvid::convertQueryParams(int count, const TavVariant* para
 
 namespace {
 
-// The value cast to `type`, or an empty pointer when it has no such form.
-ObjectPointer<Data> castTo(const ObjectPointer<Data>& source, DataType::Type type) {
+// The value cast to `type`, or an empty pointer (after logging "Couldn't
+// cast data to <typeName>.") when it has no such form.
+ObjectPointer<Data> castTo(const ObjectPointer<Data>& source, DataType::Type type,
+                           const char* typeName) {
   ObjectPointer<Data> cast = source->cast(type, false);
-  if (cast && cast->getType() != type) cast.reset();
+  if (!cast || cast->getType() != type) {
+    ModErrorMessage << "DataToTavVariant: Couldn't cast data to " << typeName << "." << ModEndl;
+    cast.reset();
+  }
   return cast;
 }
 
@@ -605,11 +610,8 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
     }
     switch (target->type) {
       case TAV_VT_BINARY: {
-        ObjectPointer<Data> cast = castTo(source, DataType::Binary);
-        if (!cast) {
-          ModErrorMessage << "DataToTavVariant: Couldn't cast data to Binary." << ModEndl;
-          return E_INVALIDARG;
-        }
+        ObjectPointer<Data> cast = castTo(source, DataType::Binary, "Binary");
+        if (!cast) return E_INVALIDARG;
         const auto* binary = static_cast<const Corvid::Common::BinaryData*>(cast.get());
         TavVariant bytes{};
         bytes.type = TAV_VT_BINARY;
@@ -622,21 +624,15 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
       }
       case TAV_VT_INT:
       case TAV_VT_INT_ALT: {
-        ObjectPointer<Data> cast = castTo(source, DataType::Integer);
-        if (!cast) {
-          ModErrorMessage << "DataToTavVariant: Couldn't cast data to Integer." << ModEndl;
-          return E_INVALIDARG;
-        }
+        ObjectPointer<Data> cast = castTo(source, DataType::Integer, "Integer");
+        if (!cast) return E_INVALIDARG;
         target->value.intValue = static_cast<const Corvid::Common::IntegerData*>(cast.get())->getValue();
         target->hasValue = 1;
         return S_OK;
       }
       case TAV_VT_DATETIME: {
-        ObjectPointer<Data> cast = castTo(source, DataType::DateTime);
-        if (!cast) {
-          ModErrorMessage << "DataToTavVariant: Couldn't cast data to DateTime." << ModEndl;
-          return E_INVALIDARG;
-        }
+        ObjectPointer<Data> cast = castTo(source, DataType::DateTime, "DateTime");
+        if (!cast) return E_INVALIDARG;
         const auto* when = static_cast<const Corvid::Common::DateTimeData*>(cast.get());
         TavDateTime& out = target->value.dateTime;
         out.year = static_cast<int16_t>(when->getYear());
@@ -650,32 +646,23 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
         return S_OK;
       }
       case TAV_VT_DOUBLE: {
-        ObjectPointer<Data> cast = castTo(source, DataType::Double);
-        if (!cast) {
-          ModErrorMessage << "DataToTavVariant: Couldn't cast data to Double." << ModEndl;
-          return E_INVALIDARG;
-        }
+        ObjectPointer<Data> cast = castTo(source, DataType::Double, "Double");
+        if (!cast) return E_INVALIDARG;
         target->value.doubleValue = static_cast<const Corvid::Common::DoubleData*>(cast.get())->getValue();
         target->hasValue = 1;
         return S_OK;
       }
       case TAV_VT_GUID: {
-        ObjectPointer<Data> cast = castTo(source, DataType::String);
-        if (!cast) {
-          ModErrorMessage << "DataToTavVariant: Couldn't cast data to String." << ModEndl;
-          return E_INVALIDARG;
-        }
+        ObjectPointer<Data> cast = castTo(source, DataType::String, "String");
+        if (!cast) return E_INVALIDARG;
         const auto* text = static_cast<const Corvid::Common::StringData*>(cast.get());
         const TavResult rc = TavStringToGuid(&target->value.guidValue, text->getValue().c_str());
         if (rc == S_OK) target->hasValue = 1;
         return rc;
       }
       case TAV_VT_STRING: {
-        ObjectPointer<Data> cast = castTo(source, DataType::String);
-        if (!cast) {
-          ModErrorMessage << "DataToTavVariant: Couldn't cast data to String." << ModEndl;
-          return E_INVALIDARG;
-        }
+        ObjectPointer<Data> cast = castTo(source, DataType::String, "String");
+        if (!cast) return E_INVALIDARG;
         const auto* text = static_cast<const Corvid::Common::StringData*>(cast.get());
         char16_t* copy = nullptr;
         if (TavCopyString(&copy, text->getValue().c_str()) != S_OK) {
