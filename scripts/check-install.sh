@@ -14,13 +14,13 @@ cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 cmake -S "$source_dir/examples/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$work/prefix" \
   -DCMAKE_CXX_FLAGS="$cxx_flags" -DCMAKE_EXE_LINKER_FLAGS="$cxx_flags" >/dev/null
 cmake --build "$work/consumer" >/dev/null
-LD_LIBRARY_PATH="$work/prefix/lib" "$work/consumer/consumer"
+LD_LIBRARY_PATH="$work/prefix/lib" "$work/consumer/consumer" "$work/engine"
 
 # The same program built with nothing but pkg-config's flags.
 pc_flags=$(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --cflags --libs tavodb)
 # shellcheck disable=SC2086
 c++ -std=c++20 $cxx_flags "$source_dir/examples/consumer/main.cpp" $pc_flags -o "$work/pc-consumer"
-LD_LIBRARY_PATH="$work/prefix/lib" "$work/pc-consumer" >/dev/null
+LD_LIBRARY_PATH="$work/prefix/lib" "$work/pc-consumer" "$work/engine-pc" >/dev/null
 
 library=$(ls "$work"/prefix/lib/libtavodb.so.*.*.* | head -n 1)
 # Every exported name must be one of the library's own (family and class

@@ -1,10 +1,14 @@
-// Derives a data source from the installed headers and checks that it is
-// registered while it lives.
+// A program built only against the installed headers and library: derives
+// a data source, and runs a small engine query from start to finish.
 #include <TavCommon.h>
-#include <TavOdb/OdbDataSource.h>
+#include <TavOdb/OdbDataSourceCorvid.h>
+#include <TavOdb/OdbRowsetCorvid.h>
+#include <TavOdb/OdbSessionCorvid.h>
 #include <TavOdb/TavOdb.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -20,9 +24,41 @@ class ConsumerDataSource : public OdbDataSource {
   }
 };
 
+bool runEngineQuery(const std::u16string& directory) {
+  if (OdbDataSource::InitializeCorvid(directory.c_str()) != S_OK) return false;
+  bool ok = false;
+  {
+    OdbDataSourceCorvid dataSource;
+    dataSource.Initialize(u"engine", u"documents", u"", u"");
+    OdbSession* session = nullptr;
+    dataSource.CreateSession(&session);
+    if (session != nullptr && session->Initialize(&dataSource, ODB_POOL_CACHED) == S_OK) {
+      TavVariant id{TAV_VT_INT, 1, {}};
+      id.value.intValue = 42;
+      session->PutCommand(u"CREATE TABLE Doc (id INTEGER, title TEXT)", 0, nullptr);
+      session->PutCommand(u"INSERT INTO Doc VALUES (?, 'hello')", 1, &id);
+      OdbRowset* rowset = nullptr;
+      if (session->FlushCommand() == S_OK && session->CreateRowset(&rowset) == S_OK) {
+        TavVariant columns[2] = {{TAV_VT_INT, 0, {}}, {TAV_VT_STRING, 0, {}}};
+        if (rowset->Initialize(session, u"SELECT id, title FROM Doc", 1, 0, nullptr, 2,
+                               columns) == S_OK &&
+            rowset->GetNextRow(0) == S_OK) {
+          ok = columns[0].value.intValue == 42 &&
+               std::u16string(columns[1].value.string.chars) == u"hello" &&
+               rowset->GetNextRow(0) == TAV_E_NOTFOUND;
+        }
+        session->ReleaseRowset(&rowset);
+      }
+    }
+    dataSource.ReleaseSession(&session);
+  }
+  OdbDataSource::TerminateCorvid();
+  return ok;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   bool registered = false;
   {
     ConsumerDataSource dataSource;
@@ -31,6 +67,9 @@ int main() {
   char16_t* copy = nullptr;
   const bool copied = TavCopyString(&copy, u"document") == S_OK && TavStrlen(copy) == 8;
   TavFreeMemory(copy);
-  std::printf("fnTavOdb=%d registered=%d copied=%d\n", fnTavOdb(), registered, copied);
-  return fnTavOdb() == 42 && registered && copied ? 0 : 1;
+  const std::string directory = argc > 1 ? argv[1] : ".";
+  const bool queried = runEngineQuery(std::u16string(directory.begin(), directory.end()));
+  std::printf("fnTavOdb=%d registered=%d copied=%d queried=%d\n", fnTavOdb(), registered, copied,
+              queried);
+  return fnTavOdb() == 42 && registered && copied && queried ? EXIT_SUCCESS : EXIT_FAILURE;
 }
