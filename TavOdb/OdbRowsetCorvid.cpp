@@ -65,6 +65,7 @@ void OdbRowsetCorvid::startRowset(OdbSession* session, int fetchRows, int column
 }
 
 void OdbRowsetCorvid::takeColumns(int columnCount, TavVariant* columns) {
+  _presetTypes.clear();
   _nColumns = columnCount;
   _pColumns = columns;
   // The records' pointers are the caller's until the first row: forget them
@@ -183,9 +184,16 @@ TavResult OdbRowsetCorvid::GetNextRow(int mode) {
 
     step = 20;
     if (!tuple) return S_OK;
+    if (_presetTypes.empty()) {
+      for (int j = 0; j < _nColumns; ++j) _presetTypes.push_back(_pColumns[j].type);
+    }
     for (int j = 0; j < _nColumns; ++j) {
       TavFreeMemory(&_pColumns[j]);
       _pColumns[j].hasValue = 0;
+      // A record that received an array became TAV_VT_ARRAY; the next row is
+      // read as the type the caller asked for again, not as an array of
+      // arrays.
+      if (_pColumns[j].type == TAV_VT_ARRAY) _pColumns[j].type = _presetTypes[j];
     }
     step = 21;
 

@@ -9,6 +9,7 @@
 #define TAVODB_ODB_ROWSET_CORVID_H
 
 #include <cstdint>
+#include <vector>
 
 #include "TavOdb/OdbRowset.h"
 
@@ -72,6 +73,8 @@ class TAVODB_API OdbRowsetCorvid : public OdbRowset {
   int32_t _rowState;  // 1 rows may be pending, 0 exhausted, -1 failed
   int32_t _sectionCount;
   TavVariant* _pSections;
+  // The column types the caller asked for, taken at the first row.
+  std::vector<TavVariantType> _presetTypes;
 };
 
 #endif  // TAVODB_ODB_ROWSET_CORVID_H
