@@ -327,8 +327,10 @@ TEST_F(EngineBackend, PreparedStatementsInsertAndFeedRowsets) {
   unknown.type = static_cast<TavVariantType>(7);
   unknown.hasValue = 1;
   OdbRowsetCorvid failing;
+  TavVariant otherColumns[1] = {column(TAV_VT_INT)};
   capture.clear();
-  EXPECT_TAV_RC(E_INVALIDARG, failing.Initialize(_session.get(), select, 1, 1, &unknown, 2, columns));
+  EXPECT_TAV_RC(E_INVALIDARG,
+                failing.Initialize(_session.get(), select, 1, 1, &unknown, 1, otherColumns));
   EXPECT_EQ(capture.texts().back(), "Can't convert to corvid parameters.");
   _session->ReleasePrepareStatement(&insert);
   _session->ReleasePrepareStatement(&select);
