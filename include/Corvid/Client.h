@@ -92,7 +92,9 @@ class ResultSet : public Object {
   // fetched yet, throwing its failure as getNextTuple would; the rows stay
   // for getNextTuple.
   virtual std::vector<ModUnicodeString> getColumnNames() = 0;
-  // Frees a tuple that getNextTuple delivered; null is ignored.
+  // Frees a tuple that getNextTuple delivered; null is ignored. Values the
+  // caller took from it (copies of its ObjectPointers) stay valid and
+  // unchanged; the others may be reused by later fetches of this thread.
   static void releaseTuple(Common::DataArrayData* tuple);
   // Stops the statement: a getNextTuple running now, or the next one, throws
   // Exception::Cancelled. Any thread may call it while the owner fetches;

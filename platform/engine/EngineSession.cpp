@@ -40,19 +40,39 @@ bool worthCaching(const std::string& sql) {
 // Tuples given back by releaseTuple, kept per thread for the next fetch: a
 // fetch loop then allocates no tuple and no element storage of its own.
 constexpr std::size_t kSpareTuples = 4;
-thread_local std::vector<std::unique_ptr<Corvid::Common::DataArrayData>> spareTuples;
+
+struct SpareTuples {
+  ~SpareTuples();
+  std::vector<std::unique_ptr<Corvid::Common::DataArrayData>> tuples;
+};
+// Set when this thread's spare tuples are gone: tuples released later in the
+// thread's exit are freed at once. A plain flag has no destructor, so it
+// stays readable until the end.
+thread_local bool spareTuplesGone = false;
+thread_local SpareTuples spareTuples;
+
+SpareTuples::~SpareTuples() {
+  spareTuplesGone = true;
+}
 
 std::unique_ptr<Corvid::Common::DataArrayData> takeTuple() {
-  if (spareTuples.empty()) return std::make_unique<Corvid::Common::DataArrayData>();
-  std::unique_ptr<Corvid::Common::DataArrayData> tuple = std::move(spareTuples.back());
-  spareTuples.pop_back();
+  if (spareTuplesGone || spareTuples.tuples.empty()) {
+    return std::make_unique<Corvid::Common::DataArrayData>();
+  }
+  std::unique_ptr<Corvid::Common::DataArrayData> tuple = std::move(spareTuples.tuples.back());
+  spareTuples.tuples.pop_back();
   return tuple;
 }
 
 void keepTuple(Corvid::Common::DataArrayData* tuple) {
+  // The tuple is the caller's to give back, so its elements may be taken out.
+  for (std::size_t i = 0; i < tuple->getCount(); ++i) {
+    recycleValue(
+        const_cast<Corvid::Common::ObjectPointer<Corvid::Common::Data>&>(tuple->getElement(i)));
+  }
   tuple->clear();
-  if (spareTuples.size() < kSpareTuples) {
-    spareTuples.emplace_back(tuple);
+  if (!spareTuplesGone && spareTuples.tuples.size() < kSpareTuples) {
+    spareTuples.tuples.emplace_back(tuple);
   } else {
     delete tuple;
   }
@@ -75,13 +95,13 @@ std::shared_ptr<const Translation> SessionCore::translation(const ModUnicodeStri
   return translated;
 }
 
-store::Statement* SessionCore::borrowStatement(const std::string& sql, bool& cached,
+store::Statement* SessionCore::borrowStatement(const std::string& sql, CachedStatement*& cached,
                                                std::unique_ptr<store::Statement>& owned) {
-  cached = false;
+  cached = nullptr;
   const auto found = _statements.find(sql);
   if (found != _statements.end() && !found->second.inUse) {
     found->second.inUse = true;
-    cached = true;
+    cached = &found->second;
     return found->second.statement.get();
   }
   std::unique_ptr<store::Statement> statement = connection->prepare(sql);
@@ -93,6 +113,7 @@ store::Statement* SessionCore::borrowStatement(const std::string& sql, bool& cac
     return owned.get();
   }
   if (_statements.size() >= kMaxStatements) {
+    // Entries in use stay, so the result sets holding them keep valid ones.
     for (auto it = _statements.begin(); it != _statements.end();) {
       it = it->second.inUse ? std::next(it) : _statements.erase(it);
     }
@@ -100,13 +121,8 @@ store::Statement* SessionCore::borrowStatement(const std::string& sql, bool& cac
   CachedStatement& entry = _statements[sql];
   entry.statement = std::move(statement);
   entry.inUse = true;
-  cached = true;
+  cached = &entry;
   return entry.statement.get();
-}
-
-void SessionCore::giveBack(const std::string& sql) {
-  const auto found = _statements.find(sql);
-  if (found != _statements.end()) found->second.inUse = false;
 }
 
 // ------------------------------------------------ EnginePrepareStatement ---
@@ -140,7 +156,8 @@ EngineResultSet::StoreCall::StoreCall(EngineResultSet& resultSet) : _resultSet(r
 }
 
 EngineResultSet::StoreCall::~StoreCall() {
-  _resultSet._running.store(false);
+  // Leaving needs no full barrier (see _running).
+  _resultSet._running.store(false, std::memory_order_release);
 }
 
 void EngineResultSet::throwCancelled() const {
@@ -231,23 +248,29 @@ Corvid::Client::ResultSet::Status EngineResultSet::start() {
   }
 
   std::vector<store::Value> storeParameters;
-  bindTranslation(*_translation, _core->store, _parameters, _sql, storeParameters);
+  _sql = &bindTranslation(*_translation, _core->store, _parameters, _builtSql, storeParameters);
   {
     StoreCall call(*this);
     if (_translation->singleStatement) {
-      store::Statement* statement = _core->borrowStatement(_sql, _statementCached, _ownedStatement);
+      store::Statement* statement =
+          _core->borrowStatement(*_sql, _cachedStatement, _ownedStatement);
       _borrowed = true;
-      _cursor = statement->query(storeParameters);
+      if (statement->returnsNoColumns()) {
+        // Nothing to fetch: run it without the cost of a cursor.
+        statement->execute(storeParameters);
+      } else {
+        _cursor = statement->query(storeParameters);
+      }
     } else {
-      _cursor = connection.query(_sql, storeParameters);
+      _cursor = connection.query(*_sql, storeParameters);
     }
   }
-  const std::vector<store::Column>& columns = _cursor->columns();
-  if (columns.empty()) {
+  if (!_cursor || _cursor->columns().empty()) {
     finish();
     _state = State::Done;
     return Success;
   }
+  const std::vector<store::Column>& columns = _cursor->columns();
   _columnNames.clear();
   _columnNames.reserve(columns.size());
   for (const store::Column& column : columns) _columnNames.emplace_back(column.name);
@@ -310,7 +333,8 @@ void EngineResultSet::finish() noexcept {
     _cursor.reset();
   }
   if (_borrowed) {
-    if (_statementCached) _core->giveBack(_sql);
+    if (_cachedStatement) SessionCore::giveBack(*_cachedStatement);
+    _cachedStatement = nullptr;
     _ownedStatement.reset();
     _borrowed = false;
   }

@@ -24,12 +24,19 @@ struct SessionCore {
 
   // The translation of `statement`, parsed once per session.
   std::shared_ptr<const Translation> translation(const ModUnicodeString& statement);
+  // A statement kept prepared for its SQL text; entries stay where they are
+  // while in use.
+  struct CachedStatement {
+    std::unique_ptr<store::Statement> statement;
+    bool inUse = false;
+  };
+
   // A prepared store statement for `sql`: the cached one when it is free,
-  // else a new one. `cached` tells whether it must be given back with
-  // giveBack (true) or belongs to the caller (false, then `owned` holds it).
-  store::Statement* borrowStatement(const std::string& sql, bool& cached /* OUT */,
+  // else a new one. `cached` is the cache entry to give back with giveBack,
+  // or null when the statement belongs to the caller (then `owned` holds it).
+  store::Statement* borrowStatement(const std::string& sql, CachedStatement*& cached /* OUT */,
                                     std::unique_ptr<store::Statement>& owned /* OUT */);
-  void giveBack(const std::string& sql);
+  static void giveBack(CachedStatement& cached) { cached.inUse = false; }
 
   const StoreKind store;
   const ModUnicodeString databaseName;
@@ -37,10 +44,6 @@ struct SessionCore {
   bool closed = false;
 
  private:
-  struct CachedStatement {
-    std::unique_ptr<store::Statement> statement;
-    bool inUse = false;
-  };
   std::unordered_map<std::u16string, std::shared_ptr<const Translation>> _translations;
   std::unordered_map<std::string, CachedStatement> _statements;
 };
@@ -99,17 +102,23 @@ class EngineResultSet final : public Corvid::Client::ResultSet {
   std::vector<store::Value> _parameters;
   State _state = State::Pending;
   std::unique_ptr<store::Cursor> _cursor;
-  std::string _sql;
-  bool _statementCached = false;
+  std::string _builtSql;              // the store SQL when it depends on the parameters
+  const std::string* _sql = nullptr;  // the store SQL of the run: _builtSql or the translation's
+  SessionCore::CachedStatement* _cachedStatement = nullptr;
   std::unique_ptr<store::Statement> _ownedStatement;
   bool _borrowed = false;
   std::vector<bool> _sectionColumn;
   std::vector<ModUnicodeString> _columnNames;
 
-  // The owner's thread sets _running around each store call and then reads
+  // The owner's thread sets _running before each store call and then reads
   // _cancelRequested; cancel() sets _cancelRequested and then reads
   // _running. Both are sequentially consistent, so at least one side sees
   // the other: either the call does not start, or cancel() interrupts it.
+  // Clearing _running after the call is a plain release store (once per
+  // fetched row): a cancel() that sees it late only sends the
+  // store's cancel once more, which reaches a store call only if one has
+  // begun since, just as when cancel() reads _running a moment before the
+  // call returns.
   std::atomic<bool> _cancelRequested{false};
   std::atomic<bool> _running{false};
 };

@@ -156,8 +156,10 @@ std::string likePattern(const std::string& term) {
   return pattern + "%";
 }
 
+// A column of the statement's row, qualified so that it never binds to a
+// column of the full-text structures around it.
 std::string columnText(const FullTextColumn& column, const std::string& name) {
-  return column.qualifier.empty() ? name : column.qualifier + "." + name;
+  return column.row + "." + name;
 }
 
 // SQLite: the matching sections of the rows, as full-text rowids.
@@ -208,7 +210,8 @@ void bindFullText(const Piece& piece, StoreKind store, const std::vector<std::u1
     return;
   }
   if (store == StoreKind::Postgres) {
-    const std::string columns = piece.text + ", " + columnText(piece.column, "ContentTextLanguage");
+    const std::string columns = columnText(piece.column, piece.column.column) + ", " +
+                                columnText(piece.column, "ContentTextLanguage");
     std::vector<store::Value> array;
     for (const std::u16string& term : terms16) array.push_back(store::Value::text(term));
     if (contains) {

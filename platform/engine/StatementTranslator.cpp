@@ -289,10 +289,16 @@ bool isPunct(const Token* token, char c) {
   return token && token->kind == Token::Kind::Punct && token->text[0] == c;
 }
 
-// Table names and aliases of one statement (significant tokens): alias (or
-// table) -> table, all lower case.
-std::map<std::string, std::string> collectTables(const std::vector<const Token*>& tokens) {
-  std::map<std::string, std::string> tables;
+// The tables of one statement (significant tokens), all lower case.
+struct Tables {
+  std::map<std::string, std::string> byName;  // alias (or table) -> table
+  // Per table, the names its rows are reached by: the alias where it has
+  // one, else the table name.
+  std::map<std::string, std::set<std::string>> rowNames;
+};
+
+Tables collectTables(const std::vector<const Token*>& tokens) {
+  Tables tables;
   auto at = [&](std::size_t i) { return i < tokens.size() ? tokens[i] : nullptr; };
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     if (!isWord(tokens[i])) continue;
@@ -307,11 +313,15 @@ std::map<std::string, std::string> collectTables(const std::vector<const Token*>
         table = lower(at(j + 1)->text);
         j += 2;
       }
-      tables.emplace(table, table);
+      tables.byName.emplace(table, table);
       if (isWord(at(j)) && upper(at(j)->text) == "AS") ++j;
       if (isWord(at(j)) && !isClauseWord(upper(at(j)->text))) {
-        tables[lower(at(j)->text)] = table;
+        const std::string alias = lower(at(j)->text);
+        tables.byName[alias] = table;
+        tables.rowNames[table].insert(alias);
         ++j;
+      } else {
+        tables.rowNames[table].insert(table);
       }
       // A comma continues a FROM list.
       if (word != "FROM" || !isPunct(at(j), ',')) break;
@@ -346,21 +356,25 @@ ColumnReference readColumn(const std::vector<const Token*>& tokens, std::size_t&
   return reference;
 }
 
-void resolveTable(FullTextColumn& column, const std::map<std::string, std::string>& tables,
-                  const char* context) {
+void resolveTable(FullTextColumn& column, const Tables& tables, const char* context) {
   if (!column.qualifier.empty()) {
-    const auto found = tables.find(lower(column.qualifier));
-    column.table = found != tables.end() ? found->second : lower(column.qualifier);
+    const auto found = tables.byName.find(lower(column.qualifier));
+    column.table = found != tables.byName.end() ? found->second : lower(column.qualifier);
+    column.row = column.qualifier;
     return;
   }
-  std::set<std::string> distinct;
-  for (const auto& entry : tables) distinct.insert(entry.second);
-  if (distinct.size() != 1) {
+  if (tables.rowNames.size() != 1) {
     syntaxError(std::string("qualify the column of ") + context +
-                " with its table: the statement names " + std::to_string(distinct.size()) +
+                " with its table: the statement names " + std::to_string(tables.rowNames.size()) +
                 " tables");
   }
-  column.table = *distinct.begin();
+  const auto& [table, rowNames] = *tables.rowNames.begin();
+  if (rowNames.size() != 1) {
+    syntaxError(std::string("qualify the column of ") + context +
+                " with its table: the statement names " + table + " under several names");
+  }
+  column.table = table;
+  column.row = *rowNames.begin();
 }
 
 void appendText(std::vector<Piece>& pieces, const std::string& text) {
@@ -371,6 +385,30 @@ void appendText(std::vector<Piece>& pieces, const std::string& text) {
     piece.text = text;
     pieces.push_back(std::move(piece));
   }
+}
+
+// Whether the significant tokens first..last make a whole select item with
+// no name of its own: nothing but the item's start before them, and the
+// item's end after them.
+bool isWholeItem(const std::vector<const Token*>& tokens, std::size_t first, std::size_t last) {
+  const Token* before = first > 0 ? tokens[first - 1] : nullptr;
+  const Token* after = last + 1 < tokens.size() ? tokens[last + 1] : nullptr;
+  const bool starts =
+      isPunct(before, ',') ||
+      (isWord(before) && (upper(before->text) == "SELECT" || upper(before->text) == "DISTINCT" ||
+                          upper(before->text) == "ALL"));
+  const bool ends = !after || isPunct(after, ',') || isPunct(after, ';') ||
+                    (isWord(after) && upper(after->text) == "FROM");
+  return starts && ends;
+}
+
+std::string quoteName(const std::string& name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
 }
 
 // Translates one statement of a batch (its tokens, white space included).
@@ -449,6 +487,12 @@ void translateOne(const std::vector<Token>& all, Translation& translation, bool 
     if (!isPunct(at(j), ')')) syntaxError(std::string("expected ')' to close ") + context);
     pieces.push_back(std::move(piece));
     next = position[j] + 1;
+    if (depth == 0 && select == InSelectList && isWholeItem(tokens, i, j)) {
+      // Named as written rather than after the store SQL it becomes.
+      std::string name;
+      for (std::size_t k = position[i]; k <= position[j]; ++k) name += all[k].text;
+      appendText(pieces, " AS " + quoteName(name));
+    }
     i = j;
   }
   copyUpTo(all.size());
@@ -460,7 +504,7 @@ void translateOne(const std::vector<Token>& all, Translation& translation, bool 
     for (const Piece& other : pieces) {
       if (other.kind == Piece::Kind::Contains && other.column.table == piece.column.table &&
           other.column.column == piece.column.column &&
-          lower(other.column.qualifier) == lower(piece.column.qualifier)) {
+          lower(other.column.row) == lower(piece.column.row)) {
         match = &other;
       }
     }
@@ -554,17 +598,16 @@ std::shared_ptr<const Translation> translate(std::u16string_view statement, Stor
   return translation;
 }
 
-void bindTranslation(const Translation& translation, StoreKind store,
-                     std::vector<store::Value>& parameters, std::string& sql,
-                     std::vector<store::Value>& storeParameters) {
+const std::string& bindTranslation(const Translation& translation, StoreKind store,
+                                   std::vector<store::Value>& parameters, std::string& sql,
+                                   std::vector<store::Value>& storeParameters) {
   if (parameters.size() != translation.parameterCount) {
     throwEngineError("07001", "the statement takes " + std::to_string(translation.parameterCount) +
                                   " parameters, " + std::to_string(parameters.size()) + " given");
   }
   if (translation.isStatic) {
-    sql = translation.staticSql;
     storeParameters = std::move(parameters);
-    return;
+    return translation.staticSql;
   }
   sql.clear();
   storeParameters.clear();
@@ -592,6 +635,7 @@ void bindTranslation(const Translation& translation, StoreKind store,
       }
     }
   }
+  return sql;
 }
 
 }  // namespace engine

@@ -11,6 +11,10 @@
 //   ... CONTAINS ( [<table or alias>.]<column> , ? ) ...   a predicate
 //   SELECT ..., SECTIONS ( [<table or alias>.]<column> ), ...  a select item
 //
+// A SECTIONS or CONTAINS that makes a whole select item without a name of
+// its own is named as written ("SECTIONS(Content)"), not after the SQL it
+// becomes.
+//
 // A full-text column is an array of texts (SQLite: a "TEXT ARRAY" column;
 // PostgreSQL: text[]) whose sections are its elements, numbered from 1. The
 // language of section i is element i of the array column ContentTextLanguage
@@ -44,6 +48,11 @@ struct FullTextColumn {
   std::string qualifier;  // as written before the '.', empty when none
   std::string table;      // the table it resolves to, lower case
   std::string column;     // lower case
+  // The name the statement reaches the row by: the qualifier, else the alias
+  // (or, without one, the name) of the statement's one table. The store SQL
+  // qualifies by it, so that the row is the statement's and not one of the
+  // full-text structures the translation brings in.
+  std::string row;
 };
 
 // One piece of a translated statement.
@@ -85,10 +94,13 @@ std::shared_ptr<const Translation> translate(std::u16string_view statement, Stor
 
 // The store SQL and parameters of one run of a Statement translation.
 // `parameters` has one value per caller `?`; the values are moved out.
-// Throws Corvid::Exception::Object (07001) when the count is wrong.
-void bindTranslation(const Translation& translation, StoreKind store,
-                     std::vector<store::Value>& parameters, std::string& sql /* OUT */,
-                     std::vector<store::Value>& storeParameters /* OUT */);
+// Returns the store SQL: the translation's staticSql when it is static (then
+// `sql` is left alone), else `sql`, which it fills. Throws
+// Corvid::Exception::Object (07001) when the count is wrong.
+const std::string& bindTranslation(const Translation& translation, StoreKind store,
+                                   std::vector<store::Value>& parameters,
+                                   std::string& sql /* OUT */,
+                                   std::vector<store::Value>& storeParameters /* OUT */);
 
 }  // namespace engine
 

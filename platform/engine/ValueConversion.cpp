@@ -1,7 +1,9 @@
 #include "platform/engine/ValueConversion.h"
 
 #include <limits>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "platform/engine/EngineError.h"
 
@@ -66,6 +68,120 @@ store::Value toStoreValue(const ObjectPointer<Data>& data) {
                    "cannot bind a value of type " + std::to_string(data->getType()));
 }
 
+namespace {
+
+// Spare values of one class, unreferenced and owned by this thread: a fetch
+// loop that gives its tuples back then allocates no values of its own.
+template <class T>
+class SpareValues {
+ public:
+  static constexpr std::size_t kLimit = 64;
+  ~SpareValues() {
+    for (T* value : _values) delete value;
+  }
+  // A value to overwrite, or null when there is none.
+  T* take() noexcept {
+    if (_values.empty()) return nullptr;
+    T* value = _values.back();
+    _values.pop_back();
+    return value;
+  }
+  // Keeps `value` (unreferenced) or frees it when enough are kept.
+  void keep(T* value) noexcept {
+    if (_values.capacity() < kLimit) {
+      try {
+        _values.reserve(kLimit);
+      } catch (const std::bad_alloc&) {
+        delete value;
+        return;
+      }
+    }
+    if (_values.size() < kLimit) {
+      _values.push_back(value);
+    } else {
+      delete value;
+    }
+  }
+
+ private:
+  std::vector<T*> _values;
+};
+
+struct Spares {
+  ~Spares();
+  SpareValues<IntegerData> integers;
+  SpareValues<Integer64Data> integers64;
+  SpareValues<DoubleData> doubles;
+  SpareValues<StringData> strings;
+};
+
+// Set when this thread's spares are gone: values released later in the
+// thread's exit (by other thread-local or static objects) are freed at once.
+// A plain flag has no destructor, so it stays readable until the end.
+thread_local bool sparesGone = false;
+thread_local Spares spares;
+
+Spares::~Spares() {
+  sparesGone = true;
+}
+
+template <class T, class V>
+ObjectPointer<Data> makeValue(SpareValues<T> Spares::*pool, V&& value) {
+  if (!sparesGone) {
+    if (T* spare = (spares.*pool).take()) {
+      spare->setValue(std::forward<V>(value));
+      return ObjectPointer<Data>(spare);
+    }
+  }
+  return new T(std::forward<V>(value));
+}
+
+template <class T>
+void keepValue(SpareValues<T> Spares::*pool, T* value) noexcept {
+  if (sparesGone) {
+    delete value;
+  } else {
+    (spares.*pool).keep(value);
+  }
+}
+
+// Moves the reference out of `element` into a raw pointer without touching
+// the count (the move constructor only exchanges the pointer); the slot that
+// receives it is never destroyed, so the reference is the caller's.
+Data* detach(ObjectPointer<Data>& element) noexcept {
+  union Slot {
+    Slot() {}
+    ~Slot() {}
+    ObjectPointer<Data> pointer;
+  } slot;
+  new (&slot.pointer) ObjectPointer<Data>(std::move(element));
+  return slot.pointer.get();
+}
+
+}  // namespace
+
+void recycleValue(ObjectPointer<Data>& element) noexcept {
+  Data* value = detach(element);
+  // Dropping the last reference makes the value this thread's alone.
+  if (!value || !value->releaseReference()) return;
+  switch (value->getType()) {
+    case DataType::Integer:
+      keepValue(&Spares::integers, static_cast<IntegerData*>(value));
+      return;
+    case DataType::Integer64:
+      keepValue(&Spares::integers64, static_cast<Integer64Data*>(value));
+      return;
+    case DataType::Double:
+      keepValue(&Spares::doubles, static_cast<DoubleData*>(value));
+      return;
+    case DataType::String:
+      keepValue(&Spares::strings, static_cast<StringData*>(value));
+      return;
+    default:
+      delete value;
+  }
+}
+
 ObjectPointer<Data> fromStoreValue(const store::Value& value) {
   switch (value.type()) {
     case store::ValueType::Null:
@@ -74,15 +190,15 @@ ObjectPointer<Data> fromStoreValue(const store::Value& value) {
       const int64_t number = value.asInteger();
       if (number >= std::numeric_limits<int32_t>::min() &&
           number <= std::numeric_limits<int32_t>::max()) {
-        return new IntegerData(static_cast<int32_t>(number));
+        return makeValue(&Spares::integers, static_cast<int32_t>(number));
       }
-      return new Integer64Data(number);
+      return makeValue(&Spares::integers64, number);
     }
     case store::ValueType::Double:
-      return new DoubleData(value.asDouble());
+      return makeValue(&Spares::doubles, value.asDouble());
     case store::ValueType::Text:
     case store::ValueType::Language:
-      return new StringData(ModUnicodeString(value.asText()));
+      return makeValue(&Spares::strings, ModUnicodeString(value.asText()));
     case store::ValueType::Bytes:
       return new BinaryData(value.asBytes());
     case store::ValueType::DateTime: {

@@ -15,8 +15,15 @@ store::Value toStoreValue(const Corvid::Common::ObjectPointer<Corvid::Common::Da
 
 // NULL gives NullData::getInstance(); an integer IntegerData when it fits 32
 // bits, else Integer64Data; texts and language tags StringData; arrays
-// DataArrayData. Never returns an empty pointer.
+// DataArrayData. Never returns an empty pointer. Numbers and texts come from
+// this thread's spare values (see recycleValue) where it has any.
 Corvid::Common::ObjectPointer<Corvid::Common::Data> fromStoreValue(const store::Value& value);
+
+// Drops `element`'s reference and leaves it empty. A number or text value
+// that nothing else references is kept as a spare for this thread's next
+// fromStoreValue instead of being freed; a value still referenced elsewhere
+// stays with its other holders. Never throws.
+void recycleValue(Corvid::Common::ObjectPointer<Corvid::Common::Data>& element) noexcept;
 
 }  // namespace engine
 

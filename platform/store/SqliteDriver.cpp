@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <new>
 #include <nlohmann/json.hpp>
 
 #include "Mod/ModUnicodeString.h"
@@ -192,30 +193,59 @@ Value fromJson(const nlohmann::json& json, ValueType elementType) {
   }
 }
 
-Value readValue(sqlite3_stmt* stmt, int index, const Column& column) {
-  switch (sqlite3_column_type(stmt, index)) {
-    case SQLITE_INTEGER: return Value::integer(sqlite3_column_int64(stmt, index));
-    case SQLITE_FLOAT: return Value::real(sqlite3_column_double(stmt, index));
+// Reads column `index` into `out` in place, so that a row's texts reuse
+// their buffers from row to row. The column is read through its
+// sqlite3_value, which costs one API call (with its error bookkeeping) per
+// column instead of one per accessor; the connection is used by one thread at
+// a time, which is what such an unprotected value asks for.
+void readValue(sqlite3_stmt* stmt, int index, const Column& column, Value& out) {
+  sqlite3_value* value = sqlite3_column_value(stmt, index);
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+      out.setInteger(sqlite3_value_int64(value));
+      return;
+    case SQLITE_FLOAT:
+      out.setReal(sqlite3_value_double(value));
+      return;
     case SQLITE_BLOB: {
-      const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, index));
-      const int size = sqlite3_column_bytes(stmt, index);
-      return Value::bytes(data ? std::vector<uint8_t>(data, data + size) : std::vector<uint8_t>());
+      const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(value));
+      const int size = sqlite3_value_bytes(value);
+      out = Value::bytes(data ? std::vector<uint8_t>(data, data + size) : std::vector<uint8_t>());
+      return;
     }
     case SQLITE_TEXT: {
-      const std::string_view text(reinterpret_cast<const char*>(sqlite3_column_text(stmt, index)),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+      if (column.type != ValueType::Array && column.type != ValueType::DateTime) {
+        // SQLite converts to UTF-16 itself, which spares a UTF-8 copy.
+        const auto* text = static_cast<const char16_t*>(sqlite3_value_text16(value));
+        if (text == nullptr) throw std::bad_alloc();  // only the conversion can fail
+        const auto bytes = static_cast<std::size_t>(sqlite3_value_bytes16(value));
+        out.setText(std::u16string_view(text, bytes / sizeof(char16_t)));
+        return;
+      }
+      const auto* utf8 = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      if (utf8 == nullptr) throw std::bad_alloc();
+      const std::string_view text(utf8, static_cast<std::size_t>(sqlite3_value_bytes(value)));
       if (column.type == ValueType::Array) {
         nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
-        if (json.is_array()) return fromJson(json, column.elementType);
-      } else if (column.type == ValueType::DateTime) {
+        if (json.is_array()) {
+          out = fromJson(json, column.elementType);
+          return;
+        }
+      } else {
         DateTime dateTime;
-        if (detail::parseDateTime(text, dateTime)) return Value::dateTime(dateTime);
+        if (detail::parseDateTime(text, dateTime)) {
+          out = Value::dateTime(dateTime);
+          return;
+        }
       }
       // Text that does not read as the declared type stays text rather than
       // failing the whole row.
-      return Value::text(ModUtf8ToUtf16(text));
+      out.setText(ModUtf8ToUtf16(text));
+      return;
     }
-    default: return Value();
+    default:
+      out.setNull();
+      return;
   }
 }
 
@@ -233,7 +263,13 @@ void bindValue(const Core& core, sqlite3_stmt* stmt, int index, const Value& val
     case ValueType::Integer: rc = sqlite3_bind_int64(stmt, index, value.asInteger()); break;
     case ValueType::Double: rc = sqlite3_bind_double(stmt, index, value.asDouble()); break;
     case ValueType::Text:
-    case ValueType::Language: bindText(core, stmt, index, ModUtf16ToUtf8(value.asText())); break;
+    case ValueType::Language: {
+      // SQLite converts to the database's UTF-8 itself, without a copy of ours.
+      const std::u16string& text = value.asText();
+      rc = sqlite3_bind_text64(stmt, index, reinterpret_cast<const char*>(text.data()),
+                               text.size() * sizeof(char16_t), SQLITE_TRANSIENT, SQLITE_UTF16);
+      break;
+    }
     case ValueType::Bytes: {
       const auto& bytes = value.asBytes();
       // A null pointer would bind NULL; an empty value must stay an empty blob.
@@ -259,7 +295,7 @@ void bindAll(const Core& core, sqlite3_stmt* stmt, std::span<const Value> parame
 void readRow(sqlite3_stmt* stmt, const std::vector<Column>& columns, std::vector<Value>& row) {
   row.resize(columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    row[i] = readValue(stmt, static_cast<int>(i), columns[i]);
+    readValue(stmt, static_cast<int>(i), columns[i], row[i]);
   }
 }
 
@@ -289,6 +325,26 @@ bool hasMoreStatements(const char* tail) {
     }
   }
   return false;
+}
+
+// One sqlite3_step under the cancel gate: true for a row. At the end (false)
+// and on failure (thrown) the statement is reset.
+bool stepStatement(Core& core, sqlite3_stmt* stmt) {
+  int rc;
+  {
+    CancelGate::Running running(core.gate);
+    rc = sqlite3_step(stmt);
+  }
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(stmt);
+    return false;
+  }
+  // Capture the error before reset, which may replace it.
+  const Error error = mapError(sqlite3_extended_errcode(core.db), sqlite3_errmsg(core.db),
+                               core.inTransaction(), false);
+  sqlite3_reset(stmt);
+  core.raise(error);
 }
 
 // ---- cursors ---------------------------------------------------------------
@@ -331,25 +387,12 @@ class SqliteCursor final : public Cursor {
 
  private:
   bool step() {
-    int rc;
-    {
-      CancelGate::Running running(_core->gate);
-      rc = sqlite3_step(_handle->stmt);
-    }
-    if (rc == SQLITE_ROW) {
+    if (stepStatement(*_core, _handle->stmt)) {
       readRow(_handle->stmt, _columns, _row);
       return true;
     }
     _done = true;
-    if (rc == SQLITE_DONE) {
-      sqlite3_reset(_handle->stmt);
-      return false;
-    }
-    // Capture the error before reset, which may replace it.
-    const Error error = mapError(sqlite3_extended_errcode(_core->db), sqlite3_errmsg(_core->db),
-                                 _core->inTransaction(), false);
-    sqlite3_reset(_handle->stmt);
-    _core->raise(error);
+    return false;
   }
 
   std::shared_ptr<Core> _core;
@@ -411,33 +454,36 @@ class SqliteStatement final : public Statement {
       : _core(std::move(core)), _handle(std::move(handle)) {}
 
   std::unique_ptr<Cursor> query(std::span<const Value> parameters) override {
-    auto cursor = std::make_unique<SqliteCursor>(_core, restart(parameters));
+    restart(parameters);
+    auto cursor = std::make_unique<SqliteCursor>(_core, _handle);
     cursor->start();
     return cursor;
   }
+  // Steps to the end without a cursor, which a run for the effect alone
+  // does not need.
   int64_t execute(std::span<const Value> parameters) override {
-    SqliteCursor cursor(_core, restart(parameters));
-    cursor.start();
-    int64_t changes = cursor.changes();
-    while (cursor.next()) {
+    restart(parameters);
+    const int64_t totalBefore = sqlite3_total_changes64(_core->db);
+    while (stepStatement(*_core, _handle->stmt)) {
     }
-    return changes;
+    return changesSince(_core->db, totalBefore);
   }
   std::size_t parameterCount() const override {
     return static_cast<std::size_t>(sqlite3_bind_parameter_count(_handle->stmt));
   }
+  bool returnsNoColumns() const override { return sqlite3_column_count(_handle->stmt) == 0; }
 
  private:
-  std::shared_ptr<Handle> restart(std::span<const Value> parameters) {
+  void restart(std::span<const Value> parameters) {
     _core->checkOpen();
     if (parameters.size() != parameterCount()) {
       detail::throwParameterCount(parameterCount(), parameters.size());
     }
     ++_handle->generation;  // the previous run's cursor now reads as ended
     sqlite3_reset(_handle->stmt);
-    sqlite3_clear_bindings(_handle->stmt);
+    // Every parameter is bound again below (the count was checked), so the
+    // previous run's bindings need no clearing first.
     bindAll(*_core, _handle->stmt, parameters);
-    return _handle;
   }
 
   std::shared_ptr<Core> _core;

@@ -99,6 +99,20 @@ class Value {
   static Value array(std::vector<Value> elements) { return Value(Storage(std::move(elements))); }
   static Value language(std::u16string tag) { return Value(Storage(LanguageTag{std::move(tag)})); }
 
+  // In-place assignments: a value that already holds the same type keeps its
+  // storage (a cursor refills one row's values from row to row without
+  // allocating for texts that fit the previous ones).
+  void setNull() { _storage.emplace<std::monostate>(); }
+  void setInteger(int64_t value) { _storage.emplace<int64_t>(value); }
+  void setReal(double value) { _storage.emplace<double>(value); }
+  void setText(std::u16string_view value) {
+    if (auto* text = std::get_if<std::u16string>(&_storage)) {
+      text->assign(value);
+    } else {
+      _storage.emplace<std::u16string>(value);
+    }
+  }
+
   ValueType type() const { return static_cast<ValueType>(_storage.index()); }
   bool isNull() const { return _storage.index() == 0; }
 
@@ -223,6 +237,11 @@ class Statement {
   // Runs to completion; returns the rows changed.
   virtual int64_t execute(std::span<const Value> parameters) = 0;
   virtual std::size_t parameterCount() const = 0;
+  // True when the statement is known to return no result columns (an INSERT,
+  // UPDATE, DDL ... without RETURNING), so execute() serves it as well as
+  // query() without making a cursor. False when it returns rows or the
+  // driver cannot tell before running it (PostgreSQL).
+  virtual bool returnsNoColumns() const { return false; }
 
  protected:
   Statement() = default;

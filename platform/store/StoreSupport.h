@@ -3,6 +3,7 @@
 #ifndef TAVODB_PLATFORM_STORE_STORE_SUPPORT_H
 #define TAVODB_PLATFORM_STORE_STORE_SUPPORT_H
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -41,8 +42,8 @@ class CancelGate {
  public:
   class Running {
    public:
-    explicit Running(CancelGate& gate) : _gate(gate) { _gate.setRunning(true); }
-    ~Running() { _gate.setRunning(false); }
+    explicit Running(CancelGate& gate) : _gate(gate) { _gate._running.store(true); }
+    ~Running() { _gate.leave(); }
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
 
@@ -54,7 +55,9 @@ class CancelGate {
   template <typename Action>
   void whileRunning(Action action) noexcept {
     std::lock_guard<std::mutex> lock(_mutex);
-    if (_running) action();
+    _cancelling.store(true);
+    if (_running.load()) action();
+    _cancelling.store(false);
   }
   // Calls action() under the lock (to replace or drop the cancel handle).
   template <typename Action>
@@ -64,12 +67,21 @@ class CancelGate {
   }
 
  private:
-  void setRunning(bool running) {
-    std::lock_guard<std::mutex> lock(_mutex);
-    _running = running;
+  // The running flag is set and cleared without the lock, as every fetch
+  // does it twice per row. Both sides store their own flag and then read the
+  // other's, sequentially consistent: a cancel either sees the statement
+  // finished and does nothing, or is seen here and waited for, so no cancel
+  // reaches the store after the statement's scope has ended.
+  void leave() noexcept {
+    _running.store(false);
+    if (_cancelling.load()) {
+      // A cancel saw the statement running: wait until it is done with it.
+      std::lock_guard<std::mutex> wait(_mutex);
+    }
   }
-  std::mutex _mutex;  // guards _running and the driver's cancel handle
-  bool _running = false;
+  std::mutex _mutex;  // held across a cancel; guards the driver's cancel handle
+  std::atomic<bool> _running{false};
+  std::atomic<bool> _cancelling{false};
 };
 
 // Errors the layer raises itself (not translated from a driver).

@@ -90,7 +90,7 @@ TEST_F(ComRegistryTest, CreatesRegisteredClassAsRequestedInterface) {
   EXPECT_EQ(liveSources.load(), 0);
 }
 
-TEST_F(ComRegistryTest, UnknownClassOrContextIsNotRegistered) {
+TEST_F(ComRegistryTest, UnknownClassContextOrSecondRegistrationIsRefused) {
   void* object = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(CoCreateInstance(CLSID_Unknown, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
             REGDB_E_CLASSNOTREG);
@@ -101,9 +101,8 @@ TEST_F(ComRegistryTest, UnknownClassOrContextIsNotRegistered) {
       CoCreateInstance(CLSID_TestSource, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
       E_POINTER);
   EXPECT_EQ(ComRevokeClassFactory(CLSID_Unknown), REGDB_E_CLASSNOTREG);
-}
 
-TEST_F(ComRegistryTest, SecondRegistrationIsRefusedAndFirstStays) {
+  // A second registration is refused and the first stays (TearDown revokes it).
   ComPtr<IClassFactory> other = ComPtr<IClassFactory>::adopt(new TestFactory);
   EXPECT_EQ(ComRegisterClassFactory(CLSID_TestSource, other.get()), CO_E_OBJISREG);
   other->AddRef();

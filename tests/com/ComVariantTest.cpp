@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(ComBstrTest, PrefixHoldsTheByteCountInCodeUnitsOfTwo) {
+TEST(ComBstrTest, PrefixHoldsTheByteCountAndExplicitLengthsKeepNulUnits) {
   BSTR bstr = SysAllocString(u"a\U0001F600");
   ASSERT_NE(bstr, nullptr);
   uint32_t prefix = 0;
@@ -18,15 +18,11 @@ TEST(ComBstrTest, PrefixHoldsTheByteCountInCodeUnitsOfTwo) {
   EXPECT_EQ(SysStringByteLen(bstr), 6u);
   EXPECT_EQ(bstr[3], u'\0');
   SysFreeString(bstr);
-}
 
-TEST(ComBstrTest, ExplicitLengthKeepsNulUnitsAndZeroFills) {
   const char16_t text[] = {u'a', u'\0', u'b'};
-  BSTR bstr = SysAllocStringLen(text, 3);
-  EXPECT_EQ(SysStringLen(bstr), 3u);
-  EXPECT_EQ(std::u16string(bstr, 3), std::u16string(text, 3));
+  bstr = SysAllocStringLen(text, 3);
+  EXPECT_EQ(std::u16string(bstr, SysStringLen(bstr)), std::u16string(text, 3));
   SysFreeString(bstr);
-
   BSTR blank = SysAllocStringLen(nullptr, 4);
   EXPECT_EQ(SysStringLen(blank), 4u);
   for (int i = 0; i <= 4; ++i) EXPECT_EQ(blank[i], u'\0');
@@ -37,25 +33,11 @@ TEST(ComBstrTest, ExplicitLengthKeepsNulUnitsAndZeroFills) {
   SysFreeString(nullptr);
 }
 
-TEST(ComVariantTest, ClearReleasesTheStringAndRejectsUnknownTypes) {
-  VARIANT value;
-  VariantInit(&value);
-  EXPECT_EQ(value.vt, VT_EMPTY);
-  value.vt = VT_BSTR;
-  value.bstrVal = SysAllocString(u"catalog");
-  EXPECT_EQ(VariantClear(&value), S_OK);  // ASan reports a leak otherwise
-  EXPECT_EQ(value.vt, VT_EMPTY);
-
-  value.vt = 0x2000;  // an array type this runtime does not know
-  value.lVal = 5;
-  EXPECT_EQ(VariantClear(&value), DISP_E_BADVARTYPE);
-  EXPECT_EQ(value.vt, 0x2000);
-  EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
-}
-
-TEST(ComVariantTest, CopyDuplicatesStrings) {
+// ASan reports a leak if a clear or a copy over a string drops it.
+TEST(ComVariantTest, CopyDuplicatesAndClearReleasesStrings) {
   VARIANT source;
   VariantInit(&source);
+  EXPECT_EQ(source.vt, VT_EMPTY);
   source.vt = VT_BSTR;
   source.bstrVal = SysAllocString(u"server");
   VARIANT copy;
@@ -65,8 +47,15 @@ TEST(ComVariantTest, CopyDuplicatesStrings) {
   ASSERT_EQ(VariantCopy(&copy, &source), S_OK);
   EXPECT_NE(copy.bstrVal, source.bstrVal);
   EXPECT_EQ(std::u16string(copy.bstrVal), u"server");
-  VariantClear(&source);
+  EXPECT_EQ(VariantClear(&source), S_OK);
+  EXPECT_EQ(source.vt, VT_EMPTY);
   VariantClear(&copy);
+
+  source.vt = 0x2000;  // an array type this runtime does not know
+  source.lVal = 5;
+  EXPECT_EQ(VariantClear(&source), DISP_E_BADVARTYPE);
+  EXPECT_EQ(source.vt, 0x2000);
+  EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
 }
 
 TEST(ComMemoryTest, TaskAllocator) {

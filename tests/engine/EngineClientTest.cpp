@@ -129,6 +129,28 @@ class EngineClient : public ::testing::Test {
     return run(*_session, sql, values);
   }
 
+  // The result column names of a statement, asked before the first fetch;
+  // the rows must still all come afterwards (`rows` receives them).
+  std::vector<std::string> columnNames(const std::string& sql,
+                                       const DataArrayData& values = DataArrayData(),
+                                       std::vector<Row>* rows = nullptr) {
+    ResultSetPointer resultSet(
+        _session->executeStatement(ModUnicodeString(ModUtf8ToUtf16(sql)), values));
+    std::vector<std::string> names;
+    for (const ModUnicodeString& name : resultSet->getColumnNames()) {
+      names.push_back(name.getString());
+    }
+    std::vector<Row> fetched = drain(*resultSet);
+    // Asking again, after the statement has completed, gives the same names.
+    std::vector<std::string> again;
+    for (const ModUnicodeString& name : resultSet->getColumnNames()) {
+      again.push_back(name.getString());
+    }
+    EXPECT_EQ(again, names);
+    if (rows) *rows = std::move(fetched);
+    return names;
+  }
+
   static std::vector<Row> drain(ResultSet& resultSet) {
     std::vector<Row> rows;
     DataArrayData* tuple = nullptr;
@@ -236,6 +258,65 @@ TEST_F(EngineClient, StatusesOfQueriesAndOtherStatements) {
 
   EXPECT_THROW(run("SELECT id FROM " + _table + " WHERE id = ?"), E::Object);  // no parameter
   EXPECT_THROW(run("SELEKT 1"), E::Object);
+}
+
+TEST_F(EngineClient, ColumnNamesComeBeforeTheRowsAndLeaveThemAll) {
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(columnNames("CREATE TABLE " + _table + " (id INTEGER PRIMARY KEY, name TEXT)"),
+            Names{});
+  std::vector<Row> rows;
+  EXPECT_EQ(columnNames("INSERT INTO " + _table + " VALUES (?, 'a'), (?, 'b'), (?, 'c')",
+                        parameters({integer(1), integer(2), integer(3)}), &rows),
+            Names{});
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(columnNames("SELECT id, name AS label FROM " + _table + " ORDER BY id", DataArrayData(),
+                        &rows),
+            (Names{"id", "label"}));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(intOf(rows[0][0]), 1);
+  EXPECT_EQ(stringOf(rows[2][1]), "c");
+  EXPECT_EQ(columnNames("SELECT id FROM " + _table + " WHERE id > 5", DataArrayData(), &rows),
+            Names{"id"});
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(columnNames("START TRANSACTION READ WRITE"), Names{});
+  EXPECT_EQ(columnNames("ROLLBACK"), Names{});
+
+  // The statement's failure comes from the first call that runs it.
+  ResultSetPointer failing(_session->executeStatement(
+      ModUnicodeString(ModUtf8ToUtf16("SELECT nosuchcolumn FROM " + _table)), DataArrayData()));
+  EXPECT_THROW(failing->getColumnNames(), E::Object);
+  DataArrayData* tuple = nullptr;
+  EXPECT_EQ(failing->getNextTuple(tuple), ResultSet::Success);
+}
+
+// Released tuples lend their values to later fetches; a value the caller
+// still holds must keep what it had.
+TEST_F(EngineClient, ValuesKeptByTheCallerOutliveTheirTuple) {
+  run("CREATE TABLE " + _table + " (id INTEGER PRIMARY KEY, name TEXT, score " +
+      type("REAL", "double precision") + ")");
+  for (int i = 1; i <= 3; ++i) {
+    run("INSERT INTO " + _table + " VALUES (?, ?, ?)",
+        parameters({integer(i), text(i == 1 ? u"first" : u"later"), new DoubleData(i * 1.5)}));
+  }
+  ResultSetPointer resultSet(_session->executeStatement(
+      ModUnicodeString(ModUtf8ToUtf16("SELECT id, name, score FROM " + _table + " ORDER BY id")),
+      DataArrayData()));
+  DataArrayData* tuple = nullptr;
+  ASSERT_EQ(resultSet->getNextTuple(tuple), ResultSet::Data);
+  const Row kept = {tuple->getElement(0), tuple->getElement(1), tuple->getElement(2)};
+  ResultSet::releaseTuple(tuple);
+  int fetched = 1;
+  while (resultSet->getNextTuple(tuple) == ResultSet::Data) {
+    EXPECT_EQ(intOf(tuple->getElement(0)), ++fetched);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      EXPECT_NE(tuple->getElement(i).get(), kept[i].get());
+    }
+    ResultSet::releaseTuple(tuple);
+  }
+  EXPECT_EQ(fetched, 3);
+  EXPECT_EQ(intOf(kept[0]), 1);
+  EXPECT_EQ(stringOf(kept[1]), "first");
+  EXPECT_EQ(static_cast<DoubleData&>(*kept[2]).getValue(), 1.5);
 }
 
 TEST_F(EngineClient, PreparedStatementsRunRepeatedly) {
@@ -389,10 +470,20 @@ TEST_F(EngineClient, FullTextSectionsOfMultiValuedColumns) {
                           languageArray({"en", "ja+en"}), integer(2)}));
   run(update, parameters({textArray({u"nothing here"}), languageArray({"en"}), integer(3)}));
 
-  const std::string query = "SELECT SECTIONS(d.Content), d.id FROM " + _table +
-                            " d WHERE CONTAINS(d.Content, ?) ORDER BY d.id";
-  auto search = [&](const char16_t* terms) {
-    std::vector<std::pair<int, std::string>> found;
+  // The column qualified by an alias, by the table's own name, or not at
+  // all: each must read the sections of the statement's row.
+  const std::vector<std::string> queries = {
+      "SELECT SECTIONS(d.Content), d.id FROM " + _table +
+          " d WHERE CONTAINS(d.Content, ?) ORDER BY d.id",
+      "SELECT SECTIONS(" + _table + ".Content), id FROM " + _table + " WHERE CONTAINS(" + _table +
+          ".Content, ?) ORDER BY id",
+      "SELECT SECTIONS(Content), id FROM " + _table + " WHERE CONTAINS(Content, ?) ORDER BY id",
+      "SELECT SECTIONS(Content), id FROM " + _table +
+          " AS d WHERE CONTAINS(Content, ?) ORDER BY id",
+  };
+  using Found = std::vector<std::pair<int, std::string>>;
+  auto searchWith = [&](const std::string& query, const char16_t* terms) {
+    Found found;
     for (const Row& row : run(query, parameters({text(terms)}))) {
       EXPECT_EQ(row[0]->getType(), DataType::Array);
       EXPECT_EQ(row[0]->getElementType(), DataType::UnsignedInteger);
@@ -400,19 +491,30 @@ TEST_F(EngineClient, FullTextSectionsOfMultiValuedColumns) {
     }
     return found;
   };
-  using Found = std::vector<std::pair<int, std::string>>;
-  EXPECT_EQ(search(u"quick"), (Found{{1, "{1,3}"}}));
-  EXPECT_EQ(search(u"LAZY"), (Found{{1, "{2}"}, {2, "{1}"}}));
-  EXPECT_EQ(search(u"\"brown fox\""), (Found{{1, "{1}"}, {2, "{2}"}}));
-  // Japanese is matched by characters, also for two-character words.
-  EXPECT_EQ(search(u"\u6771\u4eac"), (Found{{1, "{3}"}}));
-  EXPECT_EQ(search(u"\u4eac\u90fd\u306b"), (Found{{1, "{3}"}}));
-  EXPECT_EQ(search(u"\u4eac"), (Found{{1, "{3}"}}));
-  // Every term must be in one section, and a phrase never spans two.
-  EXPECT_TRUE(search(u"fox jumps").empty());
-  EXPECT_TRUE(search(u"\"fox jumps\"").empty());
-  EXPECT_TRUE(search(u"old").empty());  // replaced by the update
-  EXPECT_TRUE(search(u"  ").empty());
+  auto search = [&](const char16_t* terms) {
+    const Found found = searchWith(queries[0], terms);
+    for (std::size_t i = 1; i < queries.size(); ++i) {
+      EXPECT_EQ(searchWith(queries[i], terms), found) << queries[i];
+    }
+    return found;
+  };
+  // SECTIONS and CONTAINS items are named as written, unless named in the
+  // statement.
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(columnNames(queries[2], parameters({text(u"quick")})),
+            (Names{"SECTIONS(Content)", "id"}));
+  EXPECT_EQ(columnNames(
+                "SELECT SECTIONS( Content ) AS hits FROM " + _table + " WHERE CONTAINS(Content, ?)",
+                parameters({text(u"quick")})),
+            Names{"hits"});
+  std::vector<Row> rows;
+  EXPECT_EQ(columnNames("SELECT id, CONTAINS(Content, ?) FROM " + _table + " ORDER BY id",
+                        parameters({text(u"lazy")}), &rows),
+            (Names{"id", "CONTAINS(Content, ?)"}));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(intOf(rows[0][1]) != 0, true);
+  EXPECT_EQ(intOf(rows[1][1]) != 0, true);
+  EXPECT_EQ(intOf(rows[2][1]) != 0, false);
 
   run("DELETE FROM " + _table + " WHERE id = 1");
   EXPECT_EQ(search(u"lazy"), (Found{{2, "{1}"}}));

@@ -94,6 +94,36 @@ TEST(EngineTranslator, SectionsMustPairWithContainsAndBeASelectItem) {
                Corvid::Exception::Object);
 }
 
+// The store SQL of a full-text column reads the statement's row, however
+// the column is qualified, and the item keeps the name it was written with.
+TEST(EngineTranslator, FullTextColumnsReadTheStatementsRow) {
+  auto bind = [](const char16_t* text, StoreKind store) {
+    const auto translation = engine::translate(text, store);
+    std::vector<store::Value> parameters(translation->parameterCount, store::Value::text(u"alpha"));
+    std::string sql;
+    std::vector<store::Value> bound;
+    engine::bindTranslation(*translation, store, parameters, sql, bound);
+    return sql;
+  };
+  std::string sql =
+      bind(u"select SECTIONS(Content), id from Doc where CONTAINS(Content, ?)", StoreKind::Sqlite);
+  EXPECT_NE(sql.find("(doc.rowid << 16) + 65535"), std::string::npos) << sql;
+  EXPECT_NE(sql.find("(doc.rowid IN ("), std::string::npos) << sql;
+  EXPECT_NE(sql.find(") AS \"SECTIONS(Content)\", id from"), std::string::npos) << sql;
+  sql = bind(u"select SECTIONS(Content) hits from Doc AS x where CONTAINS(x.Content, ?)",
+             StoreKind::Sqlite);
+  EXPECT_NE(sql.find("(x.rowid << 16) + 65535"), std::string::npos) << sql;
+  EXPECT_EQ(sql.find("AS \"SECTIONS"), std::string::npos) << sql;
+  sql = bind(u"select id, CONTAINS(Doc.Content, ?) from Doc", StoreKind::Postgres);
+  EXPECT_NE(sql.find("corvid_sections(Doc.content, Doc.ContentTextLanguage, ?)"), std::string::npos)
+      << sql;
+  EXPECT_NE(sql.find(" AS \"CONTAINS(Doc.Content, ?)\" from"), std::string::npos) << sql;
+
+  // A table that the statement names twice needs the qualifier.
+  EXPECT_THROW(sqlite(u"select a.id from Doc a, Doc b where CONTAINS(Content, ?)"),
+               Corvid::Exception::Object);
+}
+
 TEST(EngineTranslator, FullTextQueriesAreBoundPerStore) {
   const auto translation = sqlite(u"select id from Doc where CONTAINS(Content, ?)");
   std::vector<store::Value> parameters{store::Value::text(u"alpha \"beta gamma\"")};

@@ -12,7 +12,7 @@ namespace {
 
 // Each test uses its own names and deletes them, since the registry is
 // process-wide.
-class MemoryFileTest : public ::testing::Test {
+class MemoryFileTest : public FileTest {
  protected:
   static FilePointer open(const char16_t* name, OdbOpenMode mode, TavResult expected = S_OK) {
     FilePointer file = OdbFile::getInstance(name, OdbFileTypeMemory);
@@ -20,10 +20,6 @@ class MemoryFileTest : public ::testing::Test {
     EXPECT_EQ(file->Initialize(), S_OK);
     EXPECT_EQ(file->Open(mode), expected);
     return file;
-  }
-  static TavResult write(OdbFile& file, const Bytes& bytes) {
-    TavBuffer buffer{0, const_cast<uint8_t*>(bytes.data())};
-    return file.Write(static_cast<int>(bytes.size()), &buffer);
   }
   static Bytes read(OdbFile& file, int size) {
     Bytes bytes(static_cast<size_t>(size));

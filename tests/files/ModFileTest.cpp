@@ -85,22 +85,5 @@ TEST_F(ModFileTest, MkdirCreatesMissingParentsWithTheGivenMode) {
             ModOsErrorNumber::NotDirectory);
 }
 
-TEST_F(ModFileTest, UnlinkAndRenameReportMissingFiles) {
-  EXPECT_EQ(errorOf([&] { ModOsDriver::File::unlink(path("none")); }),
-            ModOsErrorNumber::FileNotFound);
-  writeWhole(nativePath("from"), Bytes{9});
-  ModOsDriver::File::rename(path("from"), path("to"));
-  EXPECT_FALSE(ModPureFile::doesExist(path("from")));
-  EXPECT_TRUE(ModPureFile::doesExist(path("to")));
-  EXPECT_EQ(errorOf([&] { ModOsDriver::File::rename(path("from"), path("again")); }),
-            ModOsErrorNumber::FileNotFound);
-  ModFileFault::inject(Call::Unlink, EROFS);
-  EXPECT_EQ(errorOf([&] { ModOsDriver::File::unlink(path("to")); }),
-            ModOsErrorNumber::PermissionDenied);
-  EXPECT_TRUE(ModPureFile::doesExist(path("to")));  // the injected call did nothing
-  ModOsDriver::File::unlink(path("to"));
-  EXPECT_FALSE(ModPureFile::doesExist(path("to")));
-}
-
 }  // namespace
 }  // namespace filetest

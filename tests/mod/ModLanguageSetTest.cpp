@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(ModLanguageSet, CanonicalNameAndTags) {
+TEST(ModLanguageSet, CanonicalNameTagsAndEquality) {
   EXPECT_EQ(ModLanguageSet("ja").getName().str(), u"ja");
   EXPECT_EQ(ModLanguageSet("ja+en").getName().str(), u"ja+en");
   EXPECT_EQ(ModLanguageSet("EN-us+zh-tw").getName().str(), u"en-US+zh-TW");
@@ -17,6 +17,10 @@ TEST(ModLanguageSet, CanonicalNameAndTags) {
   const ModLanguageSet set("ja+en-US");
   const std::vector<ModLanguageTag> expected = {{"ja", ""}, {"en", "US"}};
   EXPECT_EQ(set.getTags(), expected);
+  // Equality follows the canonical form; order and region count.
+  EXPECT_EQ(ModLanguageSet("JA+en-us"), ModLanguageSet("ja+en-US"));
+  EXPECT_FALSE(ModLanguageSet("ja+en") == ModLanguageSet("en+ja"));
+  EXPECT_FALSE(ModLanguageSet("en") == ModLanguageSet("en-US"));
 }
 
 TEST(ModLanguageSet, ContainsMatchesLanguageOrExactTag) {
@@ -29,12 +33,6 @@ TEST(ModLanguageSet, ContainsMatchesLanguageOrExactTag) {
   EXPECT_FALSE(set.contains("zh"));
   EXPECT_FALSE(set.contains(""));
   EXPECT_FALSE(set.contains("xx"));
-}
-
-TEST(ModLanguageSet, EqualityFollowsTheCanonicalForm) {
-  EXPECT_EQ(ModLanguageSet("JA+en-us"), ModLanguageSet("ja+en-US"));
-  EXPECT_FALSE(ModLanguageSet("ja+en") == ModLanguageSet("en+ja"));
-  EXPECT_FALSE(ModLanguageSet("en") == ModLanguageSet("en-US"));
 }
 
 TEST(ModLanguageSet, InvalidStringsThrowLanguageError) {

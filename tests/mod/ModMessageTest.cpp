@@ -36,41 +36,35 @@ class ModMessageTest : public ::testing::Test {
       std::make_unique<tavtest::ScopedConfiguration>();
 };
 
-TEST_F(ModMessageTest, HexPrintsTwosComplementOfItsOwnWidthAndEndlReturnsToDecimal) {
-  LogCapture capture;
-  ModErrorMessage << "rc=" << ModHex << -0x7FF8FFA9 << " " << 255u << " " << -1L << ModEndl;
-  ModErrorMessage << 255 << ModEndl;
-  ModErrorMessage << ModHex << 0xABCDEF << ModDec << " " << 10 << ModEndl;
-  EXPECT_THAT(capture.texts(), ElementsAre("rc=80070057 ff ffffffffffffffff", "255", "abcdef 10"));
-}
-
-TEST_F(ModMessageTest, MessageOfSeveralStatementsIsDeliveredWholeWithFirstStatementsPlace) {
+TEST_F(ModMessageTest, RecordsAreWholeMessagesWithTheFirstStatementsPlace) {
   LogCapture capture;
   const int firstLine = __LINE__ + 1;
   ModDebugMessage << "opened " << 3 << " of ";
   ModErrorMessage << 4u;
   ModNormalMessage << " files" << ModEndl;
+  const int line = __LINE__ + 1;
+  ModErrorMessage << "first" << ModEndl << "second" << ModEndl;
+  ModMessageSelection::error("src/OdbSession.cpp", 7) << "x" << ModEndl;
+  ModMessageSelection::error("Makefile", 8) << "y" << ModEndl;
   const std::vector<tavtest::LogRecord> records = capture.records();
-  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records.size(), 5u);
   EXPECT_EQ(records[0].text, "opened 3 of 4 files");
   EXPECT_EQ(records[0].level, ModMessageLevel::Debug);
   EXPECT_EQ(records[0].file, "ModMessageTest");
   EXPECT_EQ(records[0].line, firstLine);
+  EXPECT_EQ(records[1].text, "first");
+  EXPECT_EQ(records[2].text, "second");
+  EXPECT_EQ(records[2].line, line);
+  // The source file name loses its directory and extension.
+  EXPECT_EQ(records[3].file, "OdbSession");
+  EXPECT_EQ(records[4].file, "Makefile");
 }
 
-TEST_F(ModMessageTest, SeveralMessagesInOneStatementAreSeparateRecords) {
+TEST_F(ModMessageTest, ItemsAreTextAndHexIsTwosComplementOfItsOwnWidthUntilEndl) {
   LogCapture capture;
-  const int line = __LINE__ + 1;
-  ModErrorMessage << "first" << ModEndl << "second" << ModEndl;
-  const std::vector<tavtest::LogRecord> records = capture.records();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].text, "first");
-  EXPECT_EQ(records[1].text, "second");
-  EXPECT_EQ(records[1].line, line);
-}
-
-TEST_F(ModMessageTest, ItemsAreWrittenAsText) {
-  LogCapture capture;
+  ModErrorMessage << "rc=" << ModHex << -0x7FF8FFA9 << " " << 255u << " " << -1L << ModEndl;
+  ModErrorMessage << 255 << ModEndl;
+  ModErrorMessage << ModHex << 0xABCDEF << ModDec << " " << 10 << ModEndl;
   const char* nullText = nullptr;
   const char16_t* nullWide = nullptr;
   ModErrorMessage << u"caf\u00e9 \U0001F600" << "|" << ModUnicodeString(u"\u4e2d") << "|"
@@ -79,24 +73,18 @@ TEST_F(ModMessageTest, ItemsAreWrittenAsText) {
                   << "|" << 18446744073709551615ull << ModEndl;
   ModErrorMessage << ModException(ModModule::File, 2002, ModErrorLevel::Error, "gone") << ModEndl;
   EXPECT_THAT(capture.texts(),
-              ElementsAre("caf\xC3\xA9 \xF0\x9F\x98\x80|\xE4\xB8\xAD|(null)|(null)|std:|1.5|"
+              ElementsAre("rc=80070057 ff ffffffffffffffff", "255", "abcdef 10",
+                          "caf\xC3\xA9 \xF0\x9F\x98\x80|\xE4\xB8\xAD|(null)|(null)|std:|1.5|"
                           "0xbeef|-42|18446744073709551615",
                           "ModException(module 2, error 2002, level 2): gone"));
 }
 
-TEST_F(ModMessageTest, SourceFileNameLosesDirectoryAndExtension) {
-  LogCapture capture;
-  ModMessageSelection::error("src/OdbSession.cpp", 7) << "x" << ModEndl;
-  ModMessageSelection::error("Makefile", 8) << "y" << ModEndl;
-  const std::vector<tavtest::LogRecord> records = capture.records();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].file, "OdbSession");
-  EXPECT_EQ(records[1].file, "Makefile");
-}
-
 TEST_F(ModMessageTest, ConfiguredLevelFiltersAndADisabledMessageIsDroppedWhole) {
   LogCapture capture;
-  configuration().setEnvironment("TavOdbLogLevel", "error");
+  configuration().writeFile("TavOdbLogLevel = \"debug\"\n");
+  ModMessageReloadConfiguration();
+  EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Debug));
+  configuration().setEnvironment("TavOdbLogLevel", "error");  // over the file
   ModMessageReloadConfiguration();
   EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Error));
   EXPECT_FALSE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Normal));
@@ -127,12 +115,6 @@ TEST_F(ModMessageTest, UnknownLevelIsReportedAndNormalIsUsed) {
   EXPECT_THAT(capture.texts(),
               ElementsAre("TavOdbLogLevel \"verbose\" is not one of error, normal, debug, off; "
                           "using normal"));
-}
-
-TEST_F(ModMessageTest, LevelComesFromTheConfigurationFile) {
-  configuration().writeFile("TavOdbLogLevel = \"debug\"\n");
-  ModMessageReloadConfiguration();
-  EXPECT_TRUE(ModErrorHandle::shouldOutputMessage(ModMessageLevel::Debug));
 }
 
 TEST_F(ModMessageTest, FileDestinationReceivesFormattedLines) {

@@ -49,13 +49,21 @@ TEST(ModUnicodeConversion, PieceBoundariesNeverSplitACharacter) {
   }
 }
 
-TEST(ModUnicodeString, ConstructsFromEveryForm) {
+TEST(ModUnicodeString, ConstructsFromEveryFormAndCopiesOut) {
   EXPECT_EQ(ModUnicodeString(static_cast<const char16_t*>(nullptr)).getLength(), 0u);
   EXPECT_EQ(ModUnicodeString(static_cast<const char*>(nullptr), ModKanjiCode::utf8).getLength(),
             0u);
   EXPECT_EQ(ModUnicodeString(kUtf8.c_str(), ModKanjiCode::utf8).str(), kUtf16);
   EXPECT_EQ(ModUnicodeString(u"abcdef", 3).str(), u"abc");
   EXPECT_EQ(ModUnicodeString(kUtf16).getString(), kUtf8);
+
+  // A copy is terminated and independent.
+  const ModUnicodeString text(kUtf16);
+  std::unique_ptr<char16_t[]> copy(text.allocateCopy());
+  EXPECT_EQ(std::u16string(copy.get()), kUtf16);
+  EXPECT_NE(copy.get(), text.c_str());
+  std::unique_ptr<char16_t[]> empty(ModUnicodeString().allocateCopy());
+  EXPECT_EQ(empty[0], u'\0');
 }
 
 TEST(ModUnicodeString, ComparesInCodeUnitOrder) {
@@ -67,15 +75,6 @@ TEST(ModUnicodeString, ComparesInCodeUnitOrder) {
   // A surrogate (0xD83D) sorts below U+FFFD in code-unit order.
   EXPECT_LT(ModUnicodeString(u"\U0001F600"), ModUnicodeString(u"\uFFFD"));
   EXPECT_TRUE(ModUnicodeString(u"x") == ModUnicodeString(std::u16string(u"x")));
-}
-
-TEST(ModUnicodeString, AllocateCopyIsTerminatedAndIndependent) {
-  const ModUnicodeString text(kUtf16);
-  std::unique_ptr<char16_t[]> copy(text.allocateCopy());
-  EXPECT_EQ(std::u16string(copy.get()), kUtf16);
-  EXPECT_NE(copy.get(), text.c_str());
-  std::unique_ptr<char16_t[]> empty(ModUnicodeString().allocateCopy());
-  EXPECT_EQ(empty[0], u'\0');
 }
 
 }  // namespace

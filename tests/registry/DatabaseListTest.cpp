@@ -16,6 +16,7 @@ using fake::SqlLikeDataSource;
 
 class DatabaseListTest : public ::testing::Test {
  protected:
+  // Also stops an already empty list in the tests that emptied it.
   void TearDown() override {
     OdbDataSource::StopDataSource2();
     EXPECT_EQ(SqlLikeDataSource::list().count, 0);
@@ -67,26 +68,19 @@ TEST_F(DatabaseListTest, SameServerAndCatalogShareOneConnectionWhateverTheUser) 
   EXPECT_EQ(second->GetWriteF(), 0);
 }
 
-TEST_F(DatabaseListTest, ProviderKindAndCatalogMakeSeparateElementsInOrder) {
-  auto sql = connect(CLSID_SQLOLEDB, u"db1", u"docs");
-  auto fullText = connect(CLSID_TavFullTextProvider, u"db1", u"docs");
-  auto other = connect(CLSID_SQLOLEDB, u"db1", u"archive");
-  EXPECT_EQ(SqlLikeDataSource::list().count, 3);
-  EXPECT_EQ(fullText->IsFTS(), TAV_TRUE);
-  EXPECT_EQ(sql->IsFTS(), TAV_FALSE);
-  EXPECT_EQ(fullText->element()->bFTS, 1);
-  EXPECT_NE(fullText->element(), sql->element());
-  EXPECT_EQ(SqlLikeDataSource::list().head, sql->element());
-  EXPECT_EQ(SqlLikeDataSource::list().tail, other->element());
-  EXPECT_EQ(sql->element()->next, fullText->element());
-  EXPECT_EQ(other->element()->prev, fullText->element());
-}
-
 TEST_F(DatabaseListTest, StopDataSourceRemovesOnlyTheMatchingKey) {
   tavtest::LogCapture capture;
   auto sql = connect(CLSID_SQLOLEDB, u"db1", u"docs");
   auto fullText = connect(CLSID_TavFullTextProvider, u"db1", u"docs");
   auto other = connect(CLSID_SQLOLEDB, u"db2", u"docs");
+  // Provider kind and server each make an element of their own, in order.
+  EXPECT_EQ(fullText->IsFTS(), TAV_TRUE);
+  EXPECT_EQ(sql->IsFTS(), TAV_FALSE);
+  EXPECT_EQ(fullText->element()->bFTS, 1);
+  EXPECT_EQ(SqlLikeDataSource::list().head, sql->element());
+  EXPECT_EQ(sql->element()->next, fullText->element());
+  EXPECT_EQ(other->element()->prev, fullText->element());
+  EXPECT_EQ(SqlLikeDataSource::list().tail, other->element());
 
   OdbDataSource::StopDataSource(CLSID_SQLOLEDB, u"db9", u"docs");
   EXPECT_EQ(SqlLikeDataSource::list().count, 3);
@@ -120,7 +114,6 @@ TEST_F(DatabaseListTest, FailingUninitializeIsLoggedAndTheElementStillGoes) {
   EXPECT_TRUE(logged(capture, "Someone forget to Release IDBInitialize:" +
                                   std::to_string(static_cast<int32_t>(DB_E_OBJECTOPEN))));
   connection->Release();
-  OdbDataSource::StopDataSource2();  // on an empty list: nothing happens
 }
 
 TEST_F(DatabaseListTest, TearDownStopsThePooledSessionsOfItsConnectionOnly) {

@@ -1,14 +1,10 @@
-// The session base's command stage and its bounds, and the placeholder
-// backend's fixed answers.
+// The session base's command stage and its bounds.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "NullSession.h"
-#include "TavOdb/OdbDataSourceFts.h"
-#include "TavOdb/OdbRowsetFts.h"
-#include "TavOdb/OdbSessionFts.h"
 #include "TestSupport.h"
 
 namespace {
@@ -87,36 +83,6 @@ TEST(CommandStage, BoundsOfTextAndParameters) {
   ASSERT_TAV_OK(many.checkCommandLength(u"r", 1, params.data(), &over));
   EXPECT_EQ(over, TAV_TRUE) << "the 2000th does not";
   EXPECT_EQ(many.paramCount(), 1999);
-}
-
-TEST(PlaceholderBackend, AnswersEveryCallWithItsFixedResult) {
-  OdbDataSourceFts dataSource;
-  EXPECT_EQ(OdbDataSource::checkEnable(&dataSource), TAV_TRUE);
-  ASSERT_TAV_OK(dataSource.Initialize(u"server", u"catalog", u"user", u"password"));
-  EXPECT_EQ(dataSource.IsFTS(), TAV_FALSE);
-  OdbSession* none = nullptr;
-  ASSERT_TAV_OK(dataSource.CreateSession(&none));
-  EXPECT_EQ(none, nullptr);
-
-  OdbSessionFts session;
-  ASSERT_TAV_OK(session.Initialize(&dataSource, ODB_POOL_CACHED));
-  ASSERT_TAV_OK(session.PutCommand(u"anything", 0, nullptr));
-  ASSERT_TAV_OK(session.FlushCommand());
-  ASSERT_TAV_OK(session.CommitTransaction());
-  OdbRowset* rowset = nullptr;
-  ASSERT_TAV_OK(session.CreateRowset(&rowset));
-  EXPECT_EQ(rowset, nullptr);
-  int untouched = 17;
-  ASSERT_TAV_OK(session.InsertRow(0, nullptr, &untouched));
-  EXPECT_EQ(untouched, 17);
-  EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, session.UpdateFullText(u"t", u"c", u"x", 0, nullptr, nullptr,
-                                                           ODB_UPDATE_REPLACE));
-  EXPECT_EQ(session.GetIDBCreateCommand(), nullptr);
-
-  OdbRowsetFts placeholder;
-  ASSERT_TAV_OK(placeholder.GetNextRow(0));
-  EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, placeholder.GetNextRow2(0, 0));
-  EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, placeholder.GetSectionNumbers(nullptr, 0));
 }
 
 }  // namespace

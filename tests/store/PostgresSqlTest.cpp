@@ -2,6 +2,10 @@
 // server: every quoting form must hide its `?` and `;`.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/store/PostgresSql.h"
 
 namespace {
@@ -49,37 +53,32 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SELECT 'unterminated ?", "SELECT 'unterminated ?", 0},
         Case{"SELECT ?/*?", "SELECT $1/*?", 1}));
 
-TEST(SplitStatements, NumbersMarkersWithinEachStatement) {
-  const auto statements =
-      splitStatements("INSERT INTO t VALUES (?, ?); UPDATE t SET a = ?;SELECT 1", true);
-  ASSERT_EQ(statements.size(), 3u);
-  EXPECT_EQ(statements[0].text, "INSERT INTO t VALUES ($1, $2)");
-  EXPECT_EQ(statements[0].parameterCount, 2u);
-  EXPECT_EQ(statements[1].text, " UPDATE t SET a = $1");
-  EXPECT_EQ(statements[2].parameterCount, 0u);
-}
-
-TEST(SplitStatements, DropsStatementsOfOnlyBlanksAndComments) {
-  EXPECT_TRUE(splitStatements(" ; ;\n-- only a comment\n; /* c */", true).empty());
-  const auto statements = splitStatements("SELECT 1; -- trailing\n", true);
-  ASSERT_EQ(statements.size(), 1u);
-  EXPECT_EQ(statements[0].text, "SELECT 1");
-}
-
-TEST(SplitStatements, KeepsSemicolonsOfFunctionBodies) {
-  const auto statements = splitStatements(
-      "CREATE FUNCTION f(x int) RETURNS int AS $$ SELECT x + 1; $$ LANGUAGE sql; SELECT f(?)",
-      true);
-  ASSERT_EQ(statements.size(), 2u);
-  EXPECT_EQ(statements[0].parameterCount, 0u);
-  EXPECT_EQ(statements[1].text, " SELECT f($1)");
-}
-
-TEST(SplitStatements, BackslashEscapesEveryStringWithoutStandardStrings) {
-  const auto statements = splitStatements("SELECT 'a\\'?;', ?", false);
-  ASSERT_EQ(statements.size(), 1u);
-  EXPECT_EQ(statements[0].text, "SELECT 'a\\'?;', $1");
-  EXPECT_EQ(statements[0].parameterCount, 1u);
+TEST(SplitStatements, NumbersMarkersPerStatementAndDropsEmptyOnes) {
+  const struct {
+    const char* input;
+    bool standardStrings;
+    std::vector<std::pair<std::string, std::size_t>> statements;  // text, markers
+  } cases[] = {
+      {"INSERT INTO t VALUES (?, ?); UPDATE t SET a = ?;SELECT 1",
+       true,
+       {{"INSERT INTO t VALUES ($1, $2)", 2}, {" UPDATE t SET a = $1", 1}, {"SELECT 1", 0}}},
+      {" ; ;\n-- only a comment\n; /* c */", true, {}},
+      {"SELECT 1; -- trailing\n", true, {{"SELECT 1", 0}}},
+      // A function body keeps its semicolons.
+      {"CREATE FUNCTION f(x int) RETURNS int AS $$ SELECT x + 1; $$ LANGUAGE sql; SELECT f(?)",
+       true,
+       {{"CREATE FUNCTION f(x int) RETURNS int AS $$ SELECT x + 1; $$ LANGUAGE sql", 0},
+        {" SELECT f($1)", 1}}},
+      // Without standard strings a backslash escapes the quote of any literal.
+      {"SELECT 'a\\'?;', ?", false, {{"SELECT 'a\\'?;', $1", 1}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::pair<std::string, std::size_t>> got;
+    for (const auto& statement : splitStatements(c.input, c.standardStrings)) {
+      got.emplace_back(statement.text, statement.parameterCount);
+    }
+    EXPECT_EQ(got, c.statements) << c.input;
+  }
 }
 
 }  // namespace

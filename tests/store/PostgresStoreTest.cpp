@@ -63,12 +63,6 @@ class PostgresStoreTest : public ::testing::Test {
   std::unique_ptr<Connection> db;
 };
 
-int64_t backendPid(Connection& connection) {
-  auto cursor = connection.query("SELECT pg_backend_pid()");
-  EXPECT_TRUE(cursor->next());
-  return cursor->row()[0].asInteger();
-}
-
 TEST_F(PostgresStoreTest, ServerTypesReadAsStoreValues) {
   auto cursor = db->query(
       "SELECT true, 7::int2, 2::int4, 1.25::numeric, 2.5::real, DATE '2024-01-02', "
@@ -100,19 +94,13 @@ TEST_F(PostgresStoreTest, QuotingFormsSurviveAgainstTheServer) {
   db->execute(
       "CREATE FUNCTION plus_one(x int8) RETURNS int8 AS $$ SELECT x + 1; $$ LANGUAGE sql;"
       "CREATE TABLE q (k int8)");
-  auto cursor = db->query("SELECT plus_one(?), E'it\\'s ?;', $x$?$x$",
-                          std::vector<Value>{Value::integer(41)});
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::integer(42));
-  EXPECT_EQ(cursor->row()[1], Value::text(u"it's ?;"));
-  EXPECT_EQ(cursor->row()[2], Value::text(u"?"));
+  EXPECT_EQ(firstRow(*db, "SELECT plus_one(?), E'it\\'s ?;', $x$?$x$", {Value::integer(41)}),
+            (std::vector<Value>{Value::integer(42), Value::text(u"it's ?;"), Value::text(u"?")}));
 
   // With standard strings off, a backslash escapes the quote in any literal.
   db->execute("SET standard_conforming_strings = off; SET escape_string_warning = off");
-  cursor = db->query("SELECT 'a\\'?', ?", std::vector<Value>{Value::integer(1)});
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::text(u"a'?"));
-  EXPECT_EQ(cursor->row()[1], Value::integer(1));
+  EXPECT_EQ(firstRow(*db, "SELECT 'a\\'?', ?", {Value::integer(1)}),
+            (std::vector<Value>{Value::text(u"a'?"), Value::integer(1)}));
 }
 
 TEST_F(PostgresStoreTest, RealDeadlockPicksOneVictim) {
@@ -191,15 +179,14 @@ TEST_F(PostgresStoreTest, UserComesFromTheEnvironmentWhenNotGiven) {
   setenv("PGUSER", "postgres", 1);
   auto connection = store::openPostgres(parameters);
   unsetenv("PGUSER");
-  auto cursor = connection->query("SELECT current_user");
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::text(u"postgres"));
+  EXPECT_EQ(firstRow(*connection, "SELECT current_user"),
+            std::vector<Value>{Value::text(u"postgres")});
   EXPECT_TRUE(connection->isAlive());
 }
 
 TEST_F(PostgresStoreTest, BackendKilledMidBatchLosesTheConnectionAndTheRows) {
   db->execute("CREATE TABLE k (v int8)");
-  const int64_t pid = backendPid(*db);
+  const int64_t pid = firstRow(*db, "SELECT pg_backend_pid()").at(0).asInteger();
   auto killer = target.connect();
   std::unique_ptr<store::Error> caught;
   std::thread batch([&] {
@@ -216,11 +203,11 @@ TEST_F(PostgresStoreTest, BackendKilledMidBatchLosesTheConnectionAndTheRows) {
   // Wait until the batch sleeps, with its first rows written.
   const std::vector<Value> pidParameter{Value::integer(pid)};
   for (int attempt = 0; attempt < 500; ++attempt) {
-    auto cursor = killer->query(
-        "SELECT count(*) FROM pg_stat_activity WHERE pid = ? AND wait_event = 'PgSleep'",
-        pidParameter);
-    cursor->next();
-    if (cursor->row()[0].asInteger() == 1) break;
+    if (firstRow(*killer,
+                 "SELECT count(*) FROM pg_stat_activity WHERE pid = ? AND wait_event = 'PgSleep'",
+                 pidParameter) == std::vector<Value>{Value::integer(1)}) {
+      break;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   killer->execute("SELECT pg_terminate_backend(?::int4)", pidParameter);

@@ -13,9 +13,12 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <vector>
 #include <ostream>
 #include <thread>
 
+#include "Mod/ModUnicodeString.h"
 #include "platform/store/Store.h"
 
 namespace store {
@@ -27,17 +30,7 @@ inline void PrintTo(const Value& value, std::ostream* out) {
     case ValueType::Integer: *out << " " << value.asInteger(); break;
     case ValueType::Double: *out << " " << value.asDouble(); break;
     case ValueType::Text:
-    case ValueType::Language:
-      *out << " \"";
-      for (char16_t c : value.asText()) {
-        if (c < 0x80) {
-          *out << static_cast<char>(c);
-        } else {
-          *out << "\\u" << std::hex << static_cast<int>(c) << std::dec;
-        }
-      }
-      *out << "\"";
-      break;
+    case ValueType::Language: *out << " \"" << ModUtf16ToUtf8(value.asText()) << "\""; break;
     case ValueType::Bytes: *out << " (" << value.asBytes().size() << " bytes)"; break;
     case ValueType::DateTime: {
       const DateTime& d = value.asDateTime();
@@ -80,10 +73,17 @@ store::Error errorOf(Action action) {
   return store::Error(ErrorClass::Other, "", 0, "none");
 }
 
+// The first row of a query; empty, and a failed test, when there is none.
+inline std::vector<Value> firstRow(Connection& connection, const std::string& sql,
+                                   const std::vector<Value>& parameters = {}) {
+  auto cursor = connection.query(sql, parameters);
+  if (cursor->next()) return cursor->row();
+  ADD_FAILURE() << "no row from " << sql;
+  return {};
+}
+
 inline int64_t countRows(Connection& connection, const char* table) {
-  auto cursor = connection.query(std::string("SELECT count(*) FROM ") + table);
-  EXPECT_TRUE(cursor->next());
-  return cursor->row().at(0).asInteger();
+  return firstRow(connection, std::string("SELECT count(*) FROM ") + table).at(0).asInteger();
 }
 
 // A query that runs for a long time on both stores unless cancelled. Its
@@ -135,6 +135,13 @@ TYPED_TEST_P(StoreSuite, EveryValueTypeRoundTripsExactly) {
   std::vector<Value> nulls(row.size());
   nulls[0] = Value::integer(2);
   db.execute("INSERT INTO v VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", nulls);
+  // Empty values stay distinct from NULL.
+  std::vector<Value> empties(row.size());
+  empties[0] = Value::integer(3);
+  empties[3] = Value::text(u"");
+  empties[4] = Value::bytes({});
+  empties[6] = Value::array({});
+  db.execute("INSERT INTO v VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", empties);
 
   auto cursor = db.query("SELECT * FROM v ORDER BY k");
   ASSERT_TRUE(cursor->next());
@@ -144,6 +151,8 @@ TYPED_TEST_P(StoreSuite, EveryValueTypeRoundTripsExactly) {
   }
   ASSERT_TRUE(cursor->next());
   EXPECT_EQ(cursor->row(), nulls);
+  ASSERT_TRUE(cursor->next());
+  EXPECT_EQ(cursor->row(), empties);
   EXPECT_FALSE(cursor->next());
   EXPECT_FALSE(cursor->next());
 
@@ -155,45 +164,33 @@ TYPED_TEST_P(StoreSuite, EveryValueTypeRoundTripsExactly) {
   EXPECT_EQ(columns[9].elementType, ValueType::DateTime);
 }
 
-TYPED_TEST_P(StoreSuite, EmptyValuesStayDistinctFromNull) {
-  Connection& db = *this->connection;
-  db.execute("CREATE TABLE e (t TEXT, b BYTEA, a TEXT ARRAY)");
-  const std::vector<Value> row = {Value::text(u""), Value::bytes({}), Value::array({})};
-  db.execute("INSERT INTO e VALUES (?, ?, ?)", row);
-  auto cursor = db.query("SELECT t, b, a FROM e");
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row(), row);
-}
-
 TYPED_TEST_P(StoreSuite, LanguageTagsAreStoredAsText) {
   Connection& db = *this->connection;
   db.execute("CREATE TABLE l (lang TEXT, langs TEXT ARRAY)");
   db.execute("INSERT INTO l VALUES (?, ?)",
              std::vector<Value>{Value::language(u"ja+en"),
                                 Value::array({Value::language(u"en-US"), Value::language(u"ja")})});
-  auto cursor = db.query("SELECT lang, langs FROM l WHERE lang = ?",
-                         std::vector<Value>{Value::text(u"ja+en")});
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::text(u"ja+en"));
-  EXPECT_EQ(cursor->row()[1], Value::array({Value::text(u"en-US"), Value::text(u"ja")}));
+  EXPECT_EQ(firstRow(db, "SELECT lang, langs FROM l WHERE lang = ?", {Value::text(u"ja+en")}),
+            (std::vector<Value>{Value::text(u"ja+en"),
+                                Value::array({Value::text(u"en-US"), Value::text(u"ja")})}));
 }
 
 TYPED_TEST_P(StoreSuite, ParametersAreBoundNeverSpliced) {
   Connection& db = *this->connection;
   // A marker inside a literal or comment is text; the value holds SQL syntax.
-  auto cursor = db.query("SELECT '?' /* ? */, ? -- ?\n",
-                         std::vector<Value>{Value::text(u"'); DROP TABLE x; --")});
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::text(u"?"));
-  EXPECT_EQ(cursor->row()[1], Value::text(u"'); DROP TABLE x; --"));
+  EXPECT_EQ(firstRow(db, "SELECT '?' /* ? */, ? -- ?\n", {Value::text(u"'); DROP TABLE x; --")}),
+            (std::vector<Value>{Value::text(u"?"), Value::text(u"'); DROP TABLE x; --")}));
 
   // Integers fit the integer arguments of functions; a large one stays exact.
-  cursor = db.query("SELECT substr(?, ?, ?), ?",
-                    std::vector<Value>{Value::text(u"abcdef"), Value::integer(2), Value::integer(3),
-                                       Value::integer(int64_t{1} << 40)});
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::text(u"bcd"));
-  EXPECT_EQ(cursor->row()[1], Value::integer(int64_t{1} << 40));
+  EXPECT_EQ(firstRow(db, "SELECT substr(?, ?, ?), ?",
+                     {Value::text(u"abcdef"), Value::integer(2), Value::integer(3),
+                      Value::integer(int64_t{1} << 40)}),
+            (std::vector<Value>{Value::text(u"bcd"), Value::integer(int64_t{1} << 40)}));
+
+  // A date the calendar does not have is refused before it is bound.
+  const auto error = errorOf(
+      [&] { db.query("SELECT ?", std::vector<Value>{Value::dateTime(DateTime{2023, 2, 29})}); });
+  EXPECT_EQ(error.sqlState(), "22008");
 }
 
 TYPED_TEST_P(StoreSuite, BatchBindsEachStatementsShareOfParameters) {
@@ -240,19 +237,6 @@ TYPED_TEST_P(StoreSuite, FailingBatchLeavesNoRowsBehind) {
     EXPECT_EQ(mismatch.sqlState(), "07001") << count;
     EXPECT_EQ(countRows(db, "f"), 0);
   }
-}
-
-TYPED_TEST_P(StoreSuite, UniqueViolationIsClassified) {
-  Connection& db = *this->connection;
-  db.execute("CREATE TABLE u (k BIGINT PRIMARY KEY, t TEXT UNIQUE)");
-  db.execute("INSERT INTO u VALUES (1, 'a')");
-  for (const char* sql : {"INSERT INTO u VALUES (1, 'b')", "INSERT INTO u VALUES (2, 'a')"}) {
-    const auto error = errorOf([&] { db.execute(sql); });
-    EXPECT_EQ(error.errorClass(), ErrorClass::UniqueViolation) << sql << ": " << error.what();
-    EXPECT_EQ(error.sqlState(), "23505");
-  }
-  // The connection goes on working.
-  EXPECT_EQ(countRows(db, "u"), 1);
 }
 
 TYPED_TEST_P(StoreSuite, PreparedStatementRunsRepeatedly) {
@@ -312,9 +296,7 @@ TYPED_TEST_P(StoreSuite, CancelStopsALongQueryFromAnotherThread) {
 
   // The connection stays usable, and a cancel with nothing running is harmless.
   db.cancel();
-  auto cursor = db.query("SELECT 1");
-  ASSERT_TRUE(cursor->next());
-  EXPECT_EQ(cursor->row()[0], Value::integer(1));
+  EXPECT_EQ(firstRow(db, "SELECT 1"), std::vector<Value>{Value::integer(1)});
 }
 
 TYPED_TEST_P(StoreSuite, TransactionsCommitAndRollBack) {
@@ -386,22 +368,13 @@ TYPED_TEST_P(StoreSuite, UseAfterCloseReportsConnectionLost) {
   statement.reset();
 }
 
-TYPED_TEST_P(StoreSuite, OutOfRangeDateTimeIsRefused) {
-  const auto error = errorOf([&] {
-    this->connection->query("SELECT ?", std::vector<Value>{Value::dateTime(DateTime{2023, 2, 29})});
-  });
-  EXPECT_EQ(error.sqlState(), "22008");
-}
-
-REGISTER_TYPED_TEST_SUITE_P(StoreSuite, EveryValueTypeRoundTripsExactly,
-                            EmptyValuesStayDistinctFromNull, LanguageTagsAreStoredAsText,
+REGISTER_TYPED_TEST_SUITE_P(StoreSuite, EveryValueTypeRoundTripsExactly, LanguageTagsAreStoredAsText,
                             ParametersAreBoundNeverSpliced, BatchBindsEachStatementsShareOfParameters,
-                            FailingBatchLeavesNoRowsBehind, UniqueViolationIsClassified,
-                            PreparedStatementRunsRepeatedly,
+                            FailingBatchLeavesNoRowsBehind, PreparedStatementRunsRepeatedly,
                             CancelStopsALongQueryFromAnotherThread, TransactionsCommitAndRollBack,
                             ReadOnlyTransactionRefusesWrites,
                             SnapshotTransactionDoesNotSeeLaterCommits,
-                            UseAfterCloseReportsConnectionLost, OutOfRangeDateTimeIsRefused);
+                            UseAfterCloseReportsConnectionLost);
 
 }  // namespace storetest
 

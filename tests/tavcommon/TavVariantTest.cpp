@@ -154,16 +154,6 @@ TEST(TavVariantTest, DeepCopyOfEveryTagAndFreeReleasesEverything) {
   EXPECT_EQ(copy.value.array, nullptr);
 }
 
-TEST(TavVariantTest, CopyOfNullIgnoresItsValue) {
-  TavVariant source = makeNull(TAV_VT_STRING);
-  source.value.string.length = 12;  // stale values of a NULL are not data
-  source.value.string.chars = reinterpret_cast<char16_t*>(0x1);
-  TavVariant copy;
-  ASSERT_TAV_OK(TavCopyVariant(&copy, &source));
-  EXPECT_EQ(copy.type, TAV_VT_STRING);
-  EXPECT_TRUE(holdsNoData(copy));
-}
-
 TEST(TavVariantTest, FailureAtEveryAllocationLeavesNothingAllocated) {
   SampleTree tree;
   long total = 0;
@@ -226,10 +216,17 @@ TEST(TavVariantTest, RejectsUnknownTagsAndBadRecordsAnywhereInTheTree) {
   EXPECT_TAV_RC(E_INVALIDARG, TavCopyVariant(nullptr, &root));
 }
 
-TEST(TavVariantTest, EmptyAndZeroSizedValues) {
+TEST(TavVariantTest, NullEmptyAndZeroSizedValues) {
+  TavVariant source = makeNull(TAV_VT_STRING);
+  source.value.string.length = 12;  // stale values of a NULL are not data
+  source.value.string.chars = reinterpret_cast<char16_t*>(0x1);
+  TavVariant copy;
+  ASSERT_TAV_OK(TavCopyVariant(&copy, &source));
+  EXPECT_EQ(copy.type, TAV_VT_STRING);
+  EXPECT_TRUE(holdsNoData(copy));
+
   const uint8_t byte = 9;
   TavVariant binary = makeBinary(&byte, 0);
-  TavVariant copy;
   ASSERT_TAV_OK(TavCopyVariant(&copy, &binary));
   EXPECT_EQ(copy.hasValue, 1);
   EXPECT_EQ(copy.value.binary.data, nullptr);
@@ -280,7 +277,7 @@ TEST(TavVariantTest, CallersAllocatorServesEveryBlock) {
   EXPECT_EQ(customBlocks, 0);
 }
 
-TEST(TavVariantTest, AllocateAndFreeVariantArrays) {
+TEST(TavVariantTest, AllocateAndFreeVariantArraysAndTheirFailures) {
   AllocationCounter counter;
   TavVariantArray* array = nullptr;
   ASSERT_TAV_OK(TavAllocateVariants(&array, 3));
@@ -305,15 +302,13 @@ TEST(TavVariantTest, AllocateAndFreeVariantArrays) {
   EXPECT_TAV_RC(E_INVALIDARG, TavAllocateVariants(&untouched, -1));
   EXPECT_EQ(untouched, nullptr);
   TavFreeVariants(nullptr);
-}
 
-TEST(TavVariantTest, AllocateVariantsFailureReleasesTheArrayRecord) {
+  // Failing at the record or at the elements releases what was taken.
   for (long failAt = 0; failAt < 2; ++failAt) {
-    AllocationCounter counter(failAt);
-    TavVariantArray* array = nullptr;
-    EXPECT_TAV_RC(E_OUTOFMEMORY, TavAllocateVariants(&array, 4));
-    EXPECT_EQ(array, nullptr);
-    EXPECT_EQ(counter.outstanding(), 0);
+    AllocationCounter failing(failAt);
+    EXPECT_TAV_RC(E_OUTOFMEMORY, TavAllocateVariants(&untouched, 4));
+    EXPECT_EQ(untouched, nullptr);
+    EXPECT_EQ(failing.outstanding(), 0);
   }
 }
 

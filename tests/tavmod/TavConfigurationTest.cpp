@@ -9,15 +9,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-TEST(TavConfiguration, DefaultsWhenNothingIsConfigured) {
-  tavtest::ScopedConfiguration configuration;
-  tavtest::LogCapture capture;
-  EXPECT_EQ(TavConfiguration::getCorvidConnection(), 0);
-  EXPECT_EQ(TavConfiguration::getCorvidHostName().str(), u"127.0.0.1");
-  EXPECT_EQ(TavConfiguration::getCorvidPortNumber(), 5432);
-  EXPECT_TRUE(capture.texts().empty());
-}
-
 TEST(TavConfiguration, FileValuesAndEnvironmentOverFile) {
   tavtest::ScopedConfiguration configuration;
   configuration.writeFile(
@@ -36,15 +27,20 @@ TEST(TavConfiguration, FileValuesAndEnvironmentOverFile) {
   EXPECT_EQ(TavConfiguration::getCorvidPortNumber(), 6543);
 }
 
-TEST(TavConfiguration, InvalidValuesAreLoggedAndDefaultsUsed) {
+TEST(TavConfiguration, DefaultsWhenUnsetQuietlyAndWhenInvalidWithALogLine) {
   tavtest::ScopedConfiguration configuration;
   tavtest::LogCapture capture;
+  const auto expectDefaults = [] {
+    EXPECT_EQ(TavConfiguration::getCorvidConnection(), 0);
+    EXPECT_EQ(TavConfiguration::getCorvidHostName().str(), u"127.0.0.1");
+    EXPECT_EQ(TavConfiguration::getCorvidPortNumber(), 5432);
+  };
+  expectDefaults();
+  EXPECT_TRUE(capture.texts().empty());
   configuration.setEnvironment("TavOdbCorvidConnection", "remote");
   configuration.setEnvironment("TavOdbCorvidHostName", "");
   configuration.setEnvironment("TavOdbCorvidPortNumber", "70000");
-  EXPECT_EQ(TavConfiguration::getCorvidConnection(), 0);
-  EXPECT_EQ(TavConfiguration::getCorvidHostName().str(), u"127.0.0.1");
-  EXPECT_EQ(TavConfiguration::getCorvidPortNumber(), 5432);
+  expectDefaults();
   configuration.setEnvironment("TavOdbCorvidPortNumber", "port");
   EXPECT_EQ(TavConfiguration::getCorvidPortNumber(), 5432);
   EXPECT_THAT(capture.texts(),

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -70,6 +71,22 @@ class Tool : public ::testing::Test {
     return tavodb(full);
   }
 
+  // The output of an engine run that must succeed.
+  std::string succeeds(std::vector<std::string> arguments) {
+    const Outcome run = engine(std::move(arguments));
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
+  }
+
+  // An engine run that must fail with `status`, nothing on standard output
+  // and `message` on standard error.
+  void fails(std::vector<std::string> arguments, int status, const std::string& message) {
+    const Outcome run = engine(std::move(arguments));
+    EXPECT_EQ(run.status, status) << message;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+  }
+
   tavtest::TempDirectory _directory;
 };
 
@@ -80,15 +97,10 @@ constexpr const char* kReal = "REAL";
 #endif
 
 TEST_F(Tool, EngineRunsStatementsWithParametersAndPrintsEveryFormat) {
-  {
-    Outcome dropped = engine({"DROP TABLE IF EXISTS items"});
-    ASSERT_EQ(dropped.status, 0) << dropped.err;
-  }
-  Outcome created = engine({std::string("CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, "
-                                        "price ") +
-                            kReal + ")"});
-  ASSERT_EQ(created.status, 0) << created.err;
-  EXPECT_EQ(created.out, "ok\n");
+  succeeds({"DROP TABLE IF EXISTS items"});
+  EXPECT_EQ(succeeds({std::string("CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, price ") +
+                      kReal + ")"}),
+            "ok\n");
   // Bare integers, texts, null and typed values; a text with a comma and a
   // quote; a wide character.
   for (const auto& row :
@@ -98,14 +110,11 @@ TEST_F(Tool, EngineRunsStatementsWithParametersAndPrintsEveryFormat) {
                                              {"4", "\xE6\x9D\xB1\xE4\xBA\xAC", "d:100"}}) {
     std::vector<std::string> arguments{"INSERT INTO items VALUES (?, ?, ?)"};
     arguments.insert(arguments.end(), row.begin(), row.end());
-    Outcome inserted = engine(arguments);
-    ASSERT_EQ(inserted.status, 0) << inserted.err;
+    succeeds(arguments);
   }
 
   const std::string select = "SELECT id, name, price FROM items WHERE id >= ? ORDER BY id";
-  Outcome table = engine({"--types", "isd", select, "1"});
-  ASSERT_EQ(table.status, 0) << table.err;
-  EXPECT_EQ(table.out,
+  EXPECT_EQ(succeeds({"--types", "isd", select, "1"}),
             "id | name             | price\n"
             "---+------------------+------\n"
             " 1 | pen              |   1.5\n"
@@ -113,19 +122,13 @@ TEST_F(Tool, EngineRunsStatementsWithParametersAndPrintsEveryFormat) {
             " 3 | a \"big\", red box | -0.25\n"
             " 4 | \xE6\x9D\xB1\xE4\xBA\xAC             |   100\n"
             "(4 rows)\n");
-
-  Outcome csv = engine({"--csv", "--types", "isd", select, "2"});
-  ASSERT_EQ(csv.status, 0) << csv.err;
-  EXPECT_EQ(csv.out,
+  EXPECT_EQ(succeeds({"--csv", "--types", "isd", select, "2"}),
             "id,name,price\n"
             "2,42,\n"
             "3,\"a \"\"big\"\", red box\",-0.25\n"
             "4,\xE6\x9D\xB1\xE4\xBA\xAC,100\n");
-
   // Without --types every value is read as text.
-  Outcome json = engine({"--json", "SELECT id, name, price FROM items WHERE id = ?", "2"});
-  ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_EQ(json.out,
+  EXPECT_EQ(succeeds({"--json", "SELECT id, name, price FROM items WHERE id = ?", "2"}),
             "[\n"
             "  {\n"
             "    \"id\": \"2\",\n"
@@ -133,72 +136,22 @@ TEST_F(Tool, EngineRunsStatementsWithParametersAndPrintsEveryFormat) {
             "    \"price\": null\n"
             "  }\n"
             "]\n");
-
-  Outcome none = engine({"SELECT id FROM items WHERE id > 100"});
-  EXPECT_EQ(none.out, "id\n--\n(0 rows)\n");
+  EXPECT_EQ(succeeds({"SELECT id FROM items WHERE id > 100"}), "id\n--\n(0 rows)\n");
 }
 
 TEST_F(Tool, FailuresNameTheirResultAndExitNonZero) {
-  ASSERT_EQ(engine({"DROP TABLE IF EXISTS keyed"}).status, 0);
-  ASSERT_EQ(engine({"CREATE TABLE keyed (id INTEGER PRIMARY KEY)"}).status, 0);
-  ASSERT_EQ(engine({"INSERT INTO keyed VALUES (?)", "7"}).status, 0);
-
-  Outcome duplicate = engine({"INSERT INTO keyed VALUES (?)", "7"});
-  EXPECT_EQ(duplicate.status, 1);
-  EXPECT_EQ(duplicate.out, "");
-  EXPECT_NE(duplicate.err.find("tavodb: TAV_E_DUPLICATEKEY (0x80040269): running the statement "
-                               "failed"),
-            std::string::npos)
-      << duplicate.err;
-
-  Outcome missing = engine({"SELECT * FROM no_such_table"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("TAV_E_SQL_ERROR"), std::string::npos) << missing.err;
-
-  Outcome badParameter = engine({"SELECT ?", "i:forty"});
-  EXPECT_EQ(badParameter.status, 1);
-  EXPECT_NE(badParameter.err.find("E_INVALIDARG (0x80070057): parameter 1 \"i:forty\""),
-            std::string::npos)
-      << badParameter.err;
-
+  succeeds({"DROP TABLE IF EXISTS keyed"});
+  succeeds({"CREATE TABLE keyed (id INTEGER PRIMARY KEY)"});
+  succeeds({"INSERT INTO keyed VALUES (?)", "7"});
+  fails({"INSERT INTO keyed VALUES (?)", "7"}, 1,
+        "tavodb: TAV_E_DUPLICATEKEY (0x80040269): running the statement failed");
+  fails({"SELECT * FROM no_such_table"}, 1, "TAV_E_SQL_ERROR");
+  fails({"SELECT ?", "i:forty"}, 1, "E_INVALIDARG (0x80070057): parameter 1 \"i:forty\"");
   // A column read as a type its values do not have.
-  Outcome binary = engine({"--types", "b", "SELECT id FROM keyed"});
-  EXPECT_EQ(binary.status, 1);
-  EXPECT_NE(binary.err.find("E_INVALIDARG (0x80070057): reading row 1 failed"), std::string::npos)
-      << binary.err;
-
+  fails({"--types", "b", "SELECT id FROM keyed"}, 1,
+        "E_INVALIDARG (0x80070057): reading row 1 failed");
+  fails({"--cvs", "SELECT 1"}, 2, "--cvs");
   EXPECT_EQ(tavodb({"engine", "--db", "x", "SELECT 1"}).status, 2) << "no --dir nor --remote";
-  Outcome typo = engine({"--cvs", "SELECT 1"});
-  EXPECT_EQ(typo.status, 2);
-  EXPECT_NE(typo.err.find("--cvs"), std::string::npos) << typo.err;
-}
-
-TEST_F(Tool, ParametersThatLookLikeOptionsOrListsStayWhole) {
-  Outcome run = engine(
-      {"--csv", "--types", "ids", "SELECT ? AS a, ? AS b, ? AS c", "-5", "d:-1.5", "s:-[x,y]"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "a,b,c\n-5,-1.5,\"-[x,y]\"\n");
-}
-
-TEST_F(Tool, TypedParametersRoundTripThroughTheirColumnTypes) {
-  Outcome run =
-      engine({"--json", "--types", "itdg", "SELECT ? AS n, ? AS d, ? AS w, ? AS g", "i:-2147483648",
-              "t:2026-12-05T10:30:07.25", "d:0.1", "g:{0c7ff16c-38e3-11d0-97ab-00c04fc2ad98}"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out,
-            "[\n"
-            "  {\n"
-            "    \"n\": -2147483648,\n"
-            "    \"d\": \"2026-12-05 10:30:07.250\",\n"
-            "    \"w\": 0.1,\n"
-            "    \"g\": \"{0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}\"\n"
-            "  }\n"
-            "]\n");
-
-  // Texts with line breaks and quotes survive CSV quoting; NULL is empty.
-  Outcome csv = engine({"--csv", "SELECT ? AS a, ? AS b", "two\nlines", "null"});
-  ASSERT_EQ(csv.status, 0) << csv.err;
-  EXPECT_EQ(csv.out, "a,b\n\"two\nlines\",\n");
 
   for (const auto& [argument, why] : std::vector<std::pair<std::string, std::string>>{
            {"i:2147483648", "not a 32-bit integer"},
@@ -207,22 +160,38 @@ TEST_F(Tool, TypedParametersRoundTripThroughTheirColumnTypes) {
            {"x:zz", "not hex digits"},
            {"t:2026-12-5", "not YYYY-MM-DD[ HH:MM:SS[.mmm]]"},
            {"g:0C7FF16C", "not a braced GUID"}}) {
-    Outcome bad = engine({"SELECT ?", argument});
-    EXPECT_EQ(bad.status, 1) << argument;
-    EXPECT_NE(bad.err.find("parameter 1 \"" + argument + "\": " + why), std::string::npos)
-        << bad.err;
+    fails({"SELECT ?", argument}, 1, "parameter 1 \"" + argument + "\": " + why);
   }
+}
+
+TEST_F(Tool, TypedParametersRoundTripThroughTheirColumnTypes) {
+  EXPECT_EQ(succeeds({"--json", "--types", "itdg", "SELECT ? AS n, ? AS d, ? AS w, ? AS g",
+                      "i:-2147483648", "t:2026-12-05T10:30:07.25", "d:0.1",
+                      "g:{0c7ff16c-38e3-11d0-97ab-00c04fc2ad98}"}),
+            "[\n"
+            "  {\n"
+            "    \"n\": -2147483648,\n"
+            "    \"d\": \"2026-12-05 10:30:07.250\",\n"
+            "    \"w\": 0.1,\n"
+            "    \"g\": \"{0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}\"\n"
+            "  }\n"
+            "]\n");
+  // Texts with line breaks and quotes survive CSV quoting; NULL is empty;
+  // parameters that look like options or lists stay whole.
+  EXPECT_EQ(succeeds({"--csv", "SELECT ? AS a, ? AS b", "two\nlines", "null"}),
+            "a,b\n\"two\nlines\",\n");
+  EXPECT_EQ(succeeds({"--csv", "--types", "ids", "SELECT ? AS a, ? AS b, ? AS c", "-5", "d:-1.5",
+                      "s:-[x,y]"}),
+            "a,b,c\n-5,-1.5,\"-[x,y]\"\n");
 }
 
 #ifndef TOOL_TEST_POSTGRES
 
 TEST_F(Tool, EngineArraysAndBinaryValuesPrintReadably) {
-  ASSERT_EQ(engine({"CREATE TABLE docs (id INTEGER, parts TEXT ARRAY, data BLOB)"}).status, 0);
-  ASSERT_EQ(engine({"INSERT INTO docs VALUES (1, ?, ?)", "[\"a\",\"b c\"]", "x:00ff10"}).status, 0);
-  ASSERT_EQ(engine({"INSERT INTO docs VALUES (2, ?, ?)", "[\"x\"]", "x:"}).status, 0);
-  Outcome table = engine({"--types", "isb", "SELECT id, parts, data FROM docs ORDER BY id"});
-  ASSERT_EQ(table.status, 0) << table.err;
-  EXPECT_EQ(table.out,
+  succeeds({"CREATE TABLE docs (id INTEGER, parts TEXT ARRAY, data BLOB)"});
+  succeeds({"INSERT INTO docs VALUES (1, ?, ?)", "[\"a\",\"b c\"]", "x:00ff10"});
+  succeeds({"INSERT INTO docs VALUES (2, ?, ?)", "[\"x\"]", "x:"});
+  EXPECT_EQ(succeeds({"--types", "isb", "SELECT id, parts, data FROM docs ORDER BY id"}),
             "id | parts     | data\n"
             "---+-----------+-------\n"
             " 1 | {a,\"b c\"} | 00ff10\n"
