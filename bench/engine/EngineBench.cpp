@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "Corvid/Client.h"
 #include "Corvid/Exception.h"
 #include "Corvid/Server.h"
+#include "RawStoreLoops.h"
 
 using namespace Corvid::Common;
 using Corvid::Client::DataSource;
@@ -30,13 +30,7 @@ namespace {
 constexpr int kRows = 10000;
 
 std::string directory() {
-  static const std::string path = [] {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("tavodb-engine-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-  }();
-  return path;
+  return tavbench::scratchDirectory("tavodb-engine-bench");
 }
 
 int postgresPort() {
@@ -137,20 +131,12 @@ void rawSqliteFetch(benchmark::State& state) {
   { Engine engine(false); }  // the same table, made the same way
   sqlite3* db = nullptr;
   sqlite3_open((directory() + "/bench.db").c_str(), &db);
+  // Prepared once, as the engine side prepares its select once.
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, "SELECT id, name, score FROM fetched", -1, &stmt, nullptr);
+  sqlite3_prepare_v2(db, tavbench::kFetchSql, -1, &stmt, nullptr);
   int64_t rows = 0;
   for (auto _ : state) {
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      const int64_t id = sqlite3_column_int64(stmt, 0);
-      const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt, 1));
-      std::u16string name(text, static_cast<std::size_t>(sqlite3_column_bytes16(stmt, 1)) / 2);
-      const double score = sqlite3_column_double(stmt, 2);
-      benchmark::DoNotOptimize(id);
-      benchmark::DoNotOptimize(name.data());
-      benchmark::DoNotOptimize(score);
-      ++rows;
-    }
+    rows += tavbench::sqliteReadRows(stmt);
     sqlite3_reset(stmt);
   }
   sqlite3_finalize(stmt);
@@ -160,72 +146,28 @@ void rawSqliteFetch(benchmark::State& state) {
 
 void rawSqliteInsert(benchmark::State& state) {
   { Engine engine(false); }
-  sqlite3* db = nullptr;
-  sqlite3_open((directory() + "/bench.db").c_str(), &db);
-  sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO inserted VALUES (?, ?, ?)", -1, &stmt, nullptr);
-  const std::u16string name = u"inserted name";
+  tavbench::SqliteInserter inserter(directory() + "/bench.db");
   int id = 0;
-  for (auto _ : state) {
-    sqlite3_bind_int64(stmt, 1, id++);
-    sqlite3_bind_text16(stmt, 2, name.data(), static_cast<int>(name.size() * 2), SQLITE_TRANSIENT);
-    sqlite3_bind_double(stmt, 3, 1.25);
-    if (sqlite3_step(stmt) != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(db));
-    sqlite3_reset(stmt);
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  for (auto _ : state) inserter.insertRow(state, id++);
   state.SetItemsProcessed(id);
 }
 
 // ---------------------------------------------------------- raw PostgreSQL ---
 
-PGconn* connectRaw() {
-  const std::string info =
-      "host=127.0.0.1 user=postgres dbname=bench port=" + std::to_string(postgresPort());
-  return PQconnectdb(info.c_str());
-}
-
 void rawPostgresFetch(benchmark::State& state) {
   { Engine engine(true); }
-  PGconn* conn = connectRaw();
-  PQclear(PQprepare(conn, "select", "SELECT id, name, score FROM fetched", 0, nullptr));
+  PGconn* conn = tavbench::postgresConnect(postgresPort());
   int64_t rows = 0;
-  for (auto _ : state) {
-    PGresult* result = PQexecPrepared(conn, "select", 0, nullptr, nullptr, nullptr, 0);
-    const int count = PQntuples(result);
-    for (int row = 0; row < count; ++row) {
-      const long long id = std::strtoll(PQgetvalue(result, row, 0), nullptr, 10);
-      std::u16string name = ModUtf8ToUtf16(PQgetvalue(result, row, 1));
-      const double score = std::strtod(PQgetvalue(result, row, 2), nullptr);
-      benchmark::DoNotOptimize(id);
-      benchmark::DoNotOptimize(name.data());
-      benchmark::DoNotOptimize(score);
-      ++rows;
-    }
-    PQclear(result);
-  }
+  for (auto _ : state) rows += tavbench::postgresReadRows(conn);
   PQfinish(conn);
   state.SetItemsProcessed(rows);
 }
 
 void rawPostgresInsert(benchmark::State& state) {
   { Engine engine(true); }
-  PGconn* conn = connectRaw();
-  PQclear(PQexec(conn, "BEGIN"));
-  PQclear(PQprepare(conn, "insert", "INSERT INTO inserted VALUES ($1, $2, $3)", 0, nullptr));
+  tavbench::PostgresInserter inserter(postgresPort());
   int id = 0;
-  for (auto _ : state) {
-    const std::string key = std::to_string(id++);
-    const char* values[] = {key.c_str(), "inserted name", "1.25"};
-    PGresult* result = PQexecPrepared(conn, "insert", 3, values, nullptr, nullptr, 0);
-    if (PQresultStatus(result) != PGRES_COMMAND_OK) state.SkipWithError(PQerrorMessage(conn));
-    PQclear(result);
-  }
-  PQclear(PQexec(conn, "ROLLBACK"));
-  PQfinish(conn);
+  for (auto _ : state) inserter.insertRow(state, id++);
   state.SetItemsProcessed(id);
 }
 

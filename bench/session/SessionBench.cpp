@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "Mod/ModUnicodeString.h"
+#include "RawStoreLoops.h"
 #include "TavCommon.h"
 #include "TavOdb/OdbDataSourceCorvid.h"
 #include "TavOdb/OdbRowsetCorvid.h"
@@ -40,13 +41,7 @@ namespace {
 constexpr int kRows = 10000;
 
 std::string scratch() {
-  static const std::string path = [] {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("tavodb-session-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-  }();
-  return path;
+  return tavbench::scratchDirectory("tavodb-session-bench");
 }
 
 int g_postgresPort = 0;  // 0: no server, the PostgreSQL part is skipped
@@ -191,18 +186,10 @@ void rawSqliteFetch(benchmark::State& state) {
   sqlite3_open((scratch() + "/bench.db").c_str(), &db);
   int64_t rows = 0;
   for (auto _ : state) {
+    // Prepared in each iteration, as the rowset prepares its statement.
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT id, name, score FROM fetched", -1, &stmt, nullptr);
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      const auto id = static_cast<int32_t>(sqlite3_column_int64(stmt, 0));
-      const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt, 1));
-      std::u16string name(text, static_cast<size_t>(sqlite3_column_bytes16(stmt, 1)) / 2);
-      const double score = sqlite3_column_double(stmt, 2);
-      benchmark::DoNotOptimize(id);
-      benchmark::DoNotOptimize(name.data());
-      benchmark::DoNotOptimize(score);
-      ++rows;
-    }
+    sqlite3_prepare_v2(db, tavbench::kFetchSql, -1, &stmt, nullptr);
+    rows += tavbench::sqliteReadRows(stmt);
     sqlite3_finalize(stmt);
   }
   sqlite3_close(db);
@@ -211,77 +198,32 @@ void rawSqliteFetch(benchmark::State& state) {
 
 void rawSqliteInsert(benchmark::State& state) {
   { Library library(false); }
-  sqlite3* db = nullptr;
-  sqlite3_open((scratch() + "/bench.db").c_str(), &db);
-  sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO inserted VALUES (?, ?, ?)", -1, &stmt, nullptr);
-  const std::u16string name = u"inserted name";
+  tavbench::SqliteInserter inserter(scratch() + "/bench.db");
   int id = 0;
   for (auto _ : state) {
-    for (int64_t i = 0; i < state.range(0); ++i) {
-      sqlite3_bind_int64(stmt, 1, id++);
-      sqlite3_bind_text16(stmt, 2, name.data(), static_cast<int>(name.size() * 2),
-                          SQLITE_TRANSIENT);
-      sqlite3_bind_double(stmt, 3, 1.25);
-      if (sqlite3_step(stmt) != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(db));
-      sqlite3_reset(stmt);
-    }
+    for (int64_t i = 0; i < state.range(0); ++i) inserter.insertRow(state, id++);
   }
-  sqlite3_finalize(stmt);
-  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
   state.SetItemsProcessed(id);
 }
 
 // ---------------------------------------------------------- raw PostgreSQL ---
 
-PGconn* connectRaw() {
-  const std::string info =
-      "host=127.0.0.1 user=postgres dbname=bench port=" + std::to_string(g_postgresPort);
-  return PQconnectdb(info.c_str());
-}
-
 void rawPostgresFetch(benchmark::State& state) {
   { Library library(true); }
-  PGconn* conn = connectRaw();
-  PQclear(PQprepare(conn, "select", "SELECT id, name, score FROM fetched", 0, nullptr));
+  PGconn* conn = tavbench::postgresConnect(g_postgresPort);
   int64_t rows = 0;
-  for (auto _ : state) {
-    PGresult* result = PQexecPrepared(conn, "select", 0, nullptr, nullptr, nullptr, 0);
-    const int count = PQntuples(result);
-    for (int row = 0; row < count; ++row) {
-      const auto id = static_cast<int32_t>(std::strtol(PQgetvalue(result, row, 0), nullptr, 10));
-      std::u16string name = ModUtf8ToUtf16(PQgetvalue(result, row, 1));
-      const double score = std::strtod(PQgetvalue(result, row, 2), nullptr);
-      benchmark::DoNotOptimize(id);
-      benchmark::DoNotOptimize(name.data());
-      benchmark::DoNotOptimize(score);
-      ++rows;
-    }
-    PQclear(result);
-  }
+  for (auto _ : state) rows += tavbench::postgresReadRows(conn);
   PQfinish(conn);
   state.SetItemsProcessed(rows);
 }
 
 void rawPostgresInsert(benchmark::State& state) {
   { Library library(true); }
-  PGconn* conn = connectRaw();
-  PQclear(PQexec(conn, "BEGIN"));
-  PQclear(PQprepare(conn, "insert", "INSERT INTO inserted VALUES ($1, $2, $3)", 0, nullptr));
+  tavbench::PostgresInserter inserter(g_postgresPort);
   int id = 0;
   for (auto _ : state) {
-    for (int64_t i = 0; i < state.range(0); ++i) {
-      const std::string key = std::to_string(id++);
-      const char* values[] = {key.c_str(), "inserted name", "1.25"};
-      PGresult* result = PQexecPrepared(conn, "insert", 3, values, nullptr, nullptr, 0);
-      if (PQresultStatus(result) != PGRES_COMMAND_OK) state.SkipWithError(PQerrorMessage(conn));
-      PQclear(result);
-    }
+    for (int64_t i = 0; i < state.range(0); ++i) inserter.insertRow(state, id++);
   }
-  PQclear(PQexec(conn, "ROLLBACK"));
-  PQfinish(conn);
   state.SetItemsProcessed(id);
 }
 
