@@ -1,10 +1,12 @@
 // The engine's data sources and the two singletons that start and stop the
 // in-process engine and the remote client.
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "Corvid/Client.h"
 #include "Corvid/Exception.h"
@@ -15,6 +17,9 @@
 namespace engine {
 
 namespace {
+
+// Tries of CREATE DATABASE while the template database is busy.
+constexpr int kCreateAttempts = 50;
 
 // The state of both singletons. Guarded by engineMutex(); initialise and
 // terminate are meant for one thread, but data sources read the state from
@@ -124,16 +129,25 @@ class EngineDataSource final : public Corvid::Client::DataSource {
       }
       const std::vector<store::Value> name{store::Value::text(databaseName.str())};
       auto existing = connection->query("SELECT 1 FROM pg_database WHERE datname = ?", name);
-      if (existing->next()) throw error;  // it exists: the failure is another one
+      // When it exists (perhaps made by another session since), connecting
+      // again either works or repeats the real failure.
+      const bool exists = existing->next();
       existing.reset();
-      try {
-        // The name is checked to hold no quote; CREATE DATABASE takes no
-        // parameters.
-        connection->execute("CREATE DATABASE \"" + parameters.database + "\"");
-      } catch (const store::Error& createError) {
-        // Another session created it first (duplicate_database, or the
-        // catalogue's unique index when both ran at once).
-        if (createError.sqlState() != "42P04" && createError.sqlState() != "23505") throw;
+      for (int attempt = 1; !exists; ++attempt) {
+        try {
+          // The name is checked to hold no quote; CREATE DATABASE takes no
+          // parameters.
+          connection->execute("CREATE DATABASE \"" + parameters.database + "\"");
+          break;
+        } catch (const store::Error& createError) {
+          // Another session created it first (duplicate_database, or the
+          // catalogue's unique index when both ran at once).
+          if (createError.sqlState() == "42P04" || createError.sqlState() == "23505") break;
+          // The template database is busy while another session copies it
+          // for its own CREATE DATABASE: wait for it, a few seconds at most.
+          if (createError.sqlState() != "55006" || attempt == kCreateAttempts) throw;
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
       }
     }
     return store::openPostgres(parameters);
