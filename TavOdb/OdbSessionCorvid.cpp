@@ -342,15 +342,7 @@ TavResult OdbSessionCorvid::CommitTransaction() {
     ModErrorMessage << "Command remained." << ModEndl;
     return TAV_E_ILLEGALOPERATION;
   }
-  try {
-    TavResult rc = _clientInitialized == 0 ? Init_Client() : S_OK;
-    if (rc == S_OK) rc = PutCommand(u"COMMIT", 0, nullptr);
-    if (rc == S_OK) rc = FlushCommand();
-    if (rc == S_OK) _inTransaction = 0;
-    return rc;
-  } catch (...) {
-    return reportEngineFailure("CommitTransaction");
-  }
+  return endTransaction(u"COMMIT", "CommitTransaction");
 }
 
 TavResult OdbSessionCorvid::AbortTransaction() {
@@ -360,14 +352,18 @@ TavResult OdbSessionCorvid::AbortTransaction() {
     ModErrorMessage << "Fail to clear information buffer." << ModEndl;
     return cleared;
   }
+  return endTransaction(u"ROLLBACK", "AbortTransaction");
+}
+
+TavResult OdbSessionCorvid::endTransaction(const char16_t* statement, const char* operation) {
   try {
     TavResult rc = _clientInitialized == 0 ? Init_Client() : S_OK;
-    if (rc == S_OK) rc = PutCommand(u"ROLLBACK", 0, nullptr);
+    if (rc == S_OK) rc = PutCommand(statement, 0, nullptr);
     if (rc == S_OK) rc = FlushCommand();
     if (rc == S_OK) _inTransaction = 0;
     return rc;
   } catch (...) {
-    return reportEngineFailure("AbortTransaction");
+    return reportEngineFailure(operation);
   }
 }
 

@@ -107,6 +107,8 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
 
  private:
   bool checkDataSource();
+  // Sends COMMIT or ROLLBACK through the stage and leaves the transaction.
+  TavResult endTransaction(const char16_t* statement, const char* operation);
   // The engine exception of `operation` as a result, logged the common way.
   static TavResult reportEngineFailure(const char* operation);
 

@@ -180,30 +180,28 @@ Corvid::Client::ResultSet::Status EngineResultSet::getNextTuple(
       case State::Fetching:
         return fetch(tuple);
     }
-  } catch (const store::Error& error) {
-    finish();
-    _state = State::Done;
-    throwStoreError(error, _core->databaseName);
   } catch (...) {
-    finish();
-    _state = State::Done;
-    throw;
+    abandon();
   }
   return Success;
+}
+
+void EngineResultSet::abandon() {
+  finish();
+  _state = State::Done;
+  try {
+    throw;
+  } catch (const store::Error& error) {
+    throwStoreError(error, _core->databaseName);
+  }
 }
 
 std::vector<ModUnicodeString> EngineResultSet::getColumnNames() {
   if (_state == State::Pending) {
     try {
       start();
-    } catch (const store::Error& error) {
-      finish();
-      _state = State::Done;
-      throwStoreError(error, _core->databaseName);
     } catch (...) {
-      finish();
-      _state = State::Done;
-      throw;
+      abandon();
     }
   }
   return _columnNames;

@@ -93,6 +93,9 @@ class EngineResultSet final : public Corvid::Client::ResultSet {
   Status start();
   Status fetch(Corvid::Common::DataArrayData*& tuple);
   void runFullTextIndex();
+  // Inside a handler: ends the statement and throws the failure being
+  // handled, a store error as the engine's exception.
+  [[noreturn]] void abandon();
   // Frees the cursor and gives the statement back; never throws.
   void finish() noexcept;
   [[noreturn]] void throwCancelled() const;
