@@ -36,7 +36,7 @@ namespace {
 // never destroyed: data sources with static storage duration may be
 // constructed and destroyed on either side of any other static object.
 struct EnabledRegistry {
-  ModCriticalSection lock;                    // guards members
+  ModCriticalSection lock;                     // guards members
   std::unordered_set<OdbDataSource*> members;  // the enabled data sources
   EnabledRegistry() { members.reserve(203); }
 };
@@ -167,9 +167,13 @@ IDBInitialize* OdbDataSource::GetIDBInitialize() {
   return pIDBInitialize;
 }
 
-TavBoolean OdbDataSource::IsFTS() { return TavIsEqualGuid(clsid, CLSID_TavFullTextProvider); }
+TavBoolean OdbDataSource::IsFTS() {
+  return TavIsEqualGuid(clsid, CLSID_TavFullTextProvider);
+}
 
-int OdbDataSource::GetWriteF() { return pElement->writeF; }
+int OdbDataSource::GetWriteF() {
+  return pElement->writeF;
+}
 
 void OdbDataSource::SetWriteF(int flag) {
   ModAutoCriticalSection guard(databaseListLock());
@@ -182,9 +186,13 @@ void OdbDataSource::ReleaseSession(OdbSession** session) {
   *session = nullptr;
 }
 
-void* OdbDataSource::getInternal() { return pInternal; }
+void* OdbDataSource::getInternal() {
+  return pInternal;
+}
 
-void OdbDataSource::GetLastError(OdbErrorInfo* info) { OdbMoveLastError(_lastError, info); }
+void OdbDataSource::GetLastError(OdbErrorInfo* info) {
+  OdbMoveLastError(_lastError, info);
+}
 
 TavBoolean OdbDataSource::checkEnable(OdbDataSource* ds) {
   try {
@@ -343,4 +351,6 @@ void OdbDataSource::TerminateCorvid() {
   }
 }
 
-Corvid::Client::DataSource* OdbDataSource::getCorvidDataSource() { return corvidDataSource; }
+Corvid::Client::DataSource* OdbDataSource::getCorvidDataSource() {
+  return corvidDataSource;
+}

@@ -14,8 +14,8 @@ class TAVODB_API OdbDataSourceCorvid : public OdbDataSource {
   ~OdbDataSourceCorvid() override;
 
   // Records the strings; always S_OK. Connects nothing.
-  TavResult Initialize(const char16_t* first, const char16_t* databaseName,
-                       const char16_t* third, const char16_t* fourth) override;
+  TavResult Initialize(const char16_t* first, const char16_t* databaseName, const char16_t* third,
+                       const char16_t* fourth) override;
   // OUT *session: a new OdbSessionCorvid (null if it cannot be allocated);
   // always S_OK. Initialise it with the data source and a pool mode.
   TavResult CreateSession(OdbSession** session) override;

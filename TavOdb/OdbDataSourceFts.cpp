@@ -9,4 +9,6 @@ TavResult OdbDataSourceFts::Initialize(const char16_t*, const char16_t*, const c
   return S_OK;
 }
 
-TavResult OdbDataSourceFts::CreateSession(OdbSession**) { return S_OK; }
+TavResult OdbDataSourceFts::CreateSession(OdbSession**) {
+  return S_OK;
+}

@@ -11,8 +11,8 @@ class TAVODB_API OdbDataSourceFts : public OdbDataSource {
   OdbDataSourceFts();
   ~OdbDataSourceFts() override;
   // S_OK; nothing is recorded.
-  TavResult Initialize(const char16_t* dataSource, const char16_t* catalog,
-                       const char16_t* userId, const char16_t* password) override;
+  TavResult Initialize(const char16_t* dataSource, const char16_t* catalog, const char16_t* userId,
+                       const char16_t* password) override;
   // S_OK; no session is created and *session is not written.
   TavResult CreateSession(OdbSession** session) override;
 };

@@ -15,4 +15,6 @@ OdbPrepareStatement::~OdbPrepareStatement() {
   }
 }
 
-Corvid::Client::PrepareStatement* OdbPrepareStatement::GetPrepareStatement() { return _pStatement; }
+Corvid::Client::PrepareStatement* OdbPrepareStatement::GetPrepareStatement() {
+  return _pStatement;
+}

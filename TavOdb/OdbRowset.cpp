@@ -27,9 +27,13 @@ OdbRowset::~OdbRowset() {
   OdbFreeErrorInfo(&_lastError);
 }
 
-void OdbRowset::GetLastError(OdbErrorInfo* info) { OdbMoveLastError(_lastError, info); }
+void OdbRowset::GetLastError(OdbErrorInfo* info) {
+  OdbMoveLastError(_lastError, info);
+}
 
-void* OdbRowset::getInternal() { return _pInternal; }
+void* OdbRowset::getInternal() {
+  return _pInternal;
+}
 
 void OdbRowset::error(const char* file, int line, TavResult rc) {
   OdbLogFailure(__FILE_NAME__, __LINE__, file, line, rc);

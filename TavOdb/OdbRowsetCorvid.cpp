@@ -82,9 +82,9 @@ void OdbRowsetCorvid::takeColumns(int columnCount, TavVariant* columns) {
   }
 }
 
-TavResult OdbRowsetCorvid::Initialize(OdbSession* session, const char16_t* command,
-                                      int fetchRows, int paramCount, const TavVariant* params,
-                                      int columnCount, TavVariant* columns) {
+TavResult OdbRowsetCorvid::Initialize(OdbSession* session, const char16_t* command, int fetchRows,
+                                      int paramCount, const TavVariant* params, int columnCount,
+                                      TavVariant* columns) {
   OdbSessionCorvid* engineSession = engineSessionOf(session);
   if (engineSession == nullptr || command == nullptr || _pResultSet != nullptr ||
       (columnCount > 0 && columns == nullptr)) {
@@ -230,8 +230,8 @@ TavResult OdbRowsetCorvid::GetNextRow(int mode) {
               rc = TAV_E_SQL_ERROR;
               break;
             }
-            number = static_cast<const Corvid::Common::UnsignedIntegerData*>(element.get())
-                         ->getValue();
+            number =
+                static_cast<const Corvid::Common::UnsignedIntegerData*>(element.get())->getValue();
           } else {
             number = numbers->getElement(j);
           }
@@ -270,7 +270,9 @@ TavResult OdbRowsetCorvid::GetNextRow(int mode) {
   }
 }
 
-TavResult OdbRowsetCorvid::GetNextRow2(int, int) { return TAV_E_NOTSUPPORTED; }
+TavResult OdbRowsetCorvid::GetNextRow2(int, int) {
+  return TAV_E_NOTSUPPORTED;
+}
 
 TavResult OdbRowsetCorvid::GetSectionNumbers(TavVariant* values, int count) {
   if (count != _sectionCount || (count > 0 && values == nullptr)) return E_INVALIDARG;
@@ -324,8 +326,7 @@ TavResult OdbRowsetCorvid::GetColumnNames(TavVariantArray** names) {
 }
 
 TavResult OdbRowsetCorvid::BindColumns(int columnCount, TavVariant* columns) {
-  if (_pResultSet == nullptr || columnCount < 0 ||
-      (columnCount > 0 && columns == nullptr)) {
+  if (_pResultSet == nullptr || columnCount < 0 || (columnCount > 0 && columns == nullptr)) {
     error(__FILE_NAME__, __LINE__, E_INVALIDARG);
     return E_INVALIDARG;
   }

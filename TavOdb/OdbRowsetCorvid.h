@@ -32,9 +32,8 @@ class TAVODB_API OdbRowsetCorvid : public OdbRowset {
 
   // Runs command with params on session (an OdbSessionCorvid). fetchRows is
   // not used by the engine.
-  TavResult Initialize(OdbSession* session, const char16_t* command, int fetchRows,
-                       int paramCount, const TavVariant* params, int columnCount,
-                       TavVariant* columns) override;
+  TavResult Initialize(OdbSession* session, const char16_t* command, int fetchRows, int paramCount,
+                       const TavVariant* params, int columnCount, TavVariant* columns) override;
   // Runs a prepared statement of session's database.
   TavResult Initialize(OdbSession* session, OdbPrepareStatement* statement, int fetchRows,
                        int paramCount, const TavVariant* params, int columnCount,

@@ -179,7 +179,9 @@ OdbSession::~OdbSession() {
   if (_pParams != nullptr) freeStagedParams(_pParams, _paramCount);
 }
 
-SessionClient* OdbSession::CreateSessionClient() { return nullptr; }
+SessionClient* OdbSession::CreateSessionClient() {
+  return nullptr;
+}
 
 TavResult OdbSession::GetSessionClient(const char16_t* first, const char16_t* second) {
   if (_poolMode == 1) {
@@ -365,9 +367,13 @@ void OdbSession::ReleaseRowset(OdbRowset** rowset) {
   *rowset = nullptr;
 }
 
-void OdbSession::GetLastError(OdbErrorInfo* info) { OdbMoveLastError(_lastError, info); }
+void OdbSession::GetLastError(OdbErrorInfo* info) {
+  OdbMoveLastError(_lastError, info);
+}
 
-void* OdbSession::getInternal() { return _pInternal; }
+void* OdbSession::getInternal() {
+  return _pInternal;
+}
 
 TavResult OdbSession::checkCommandLength(const char16_t* command, int paramCount,
                                          const TavVariant* params, TavBoolean* pbOver) {

@@ -109,8 +109,7 @@ class TAVODB_API OdbSession {
   virtual TavResult AbortTransaction() = 0;
   // OUT out->size, out->data: up to size bytes of a text column from offset.
   virtual TavResult ReadText(const char16_t* table, const char16_t* column,
-                             const char16_t* condition, int offset, int size,
-                             TavBuffer* out) = 0;
+                             const char16_t* condition, int offset, int size, TavBuffer* out) = 0;
   virtual TavResult UpdateText(const char16_t* table, const char16_t* column,
                                const char16_t* condition, int offset, int deleteLength,
                                TavBuffer data, OdbUpdateMode mode) = 0;
@@ -120,9 +119,8 @@ class TAVODB_API OdbSession {
   virtual TavResult CreateRowset(OdbRowset** rowset) = 0;
   // Writes count values of a full-text column with their languages.
   virtual TavResult UpdateFullText(const char16_t* table, const char16_t* column,
-                                   const char16_t* condition, int count,
-                                   const TavVariant* values, const TavVariant* languages,
-                                   OdbUpdateMode mode) = 0;
+                                   const char16_t* condition, int count, const TavVariant* values,
+                                   const TavVariant* languages, OdbUpdateMode mode) = 0;
 
   // The data source; throws TAV_E_DATASOURCEDISABLED (a TavResult) when it
   // is no longer enabled.
@@ -189,7 +187,7 @@ class TAVODB_API OdbSession {
   char16_t* _pCommandText;  // staged commands, each followed by one blank
   int32_t _commandLength;   // staged characters, separators included
   int32_t _paramCount;
-  TavVariant* _pParams;     // staged parameters, deep copies
+  TavVariant* _pParams;  // staged parameters, deep copies
   int32_t _isFTS;
   int32_t _inTransaction;
   SessionElement* _pSessionElement;

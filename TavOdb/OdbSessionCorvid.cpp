@@ -101,7 +101,8 @@ TavResult reportExecFailure(bool uniquenessIsDuplicateKey) {
 }
 
 bool isStringRecord(const TavVariant& record) {
-  return record.type == TAV_VT_STRING && record.hasValue == 1 && record.value.string.chars != nullptr;
+  return record.type == TAV_VT_STRING && record.hasValue == 1 &&
+         record.value.string.chars != nullptr;
 }
 
 }  // namespace
@@ -372,15 +373,15 @@ TavResult OdbSessionCorvid::ReadText(const char16_t*, const char16_t*, const cha
   return TAV_E_NOTSUPPORTED;
 }
 
-TavResult OdbSessionCorvid::UpdateText(const char16_t*, const char16_t*, const char16_t*, int,
-                                       int, TavBuffer, OdbUpdateMode) {
+TavResult OdbSessionCorvid::UpdateText(const char16_t*, const char16_t*, const char16_t*, int, int,
+                                       TavBuffer, OdbUpdateMode) {
   return TAV_E_NOTSUPPORTED;
 }
 
 TavResult OdbSessionCorvid::UpdateFullText(const char16_t* table, const char16_t* column,
                                            const char16_t* condition, int count,
-                                           const TavVariant* values,
-                                           const TavVariant* languages, OdbUpdateMode) {
+                                           const TavVariant* values, const TavVariant* languages,
+                                           OdbUpdateMode) {
   if (!checkDataSource()) return TAV_E_DATASOURCEDISABLED;
   // Language records are read as strings; anything else would be read as a
   // pointer it is not, so it is refused up front.
@@ -392,8 +393,8 @@ TavResult OdbSessionCorvid::UpdateFullText(const char16_t* table, const char16_t
   }
   try {
     TavCharStream statement;
-    statement << "update " << table << " set " << column
-              << " = ? , ContentTextLanguage = ? where " << condition;
+    statement << "update " << table << " set " << column << " = ? , ContentTextLanguage = ? where "
+              << condition;
 
     ObjectPointer<DataArrayData> parameters(new DataArrayData);
     ObjectPointer<DataArrayData> valueArray(new DataArrayData);
@@ -404,9 +405,8 @@ TavResult OdbSessionCorvid::UpdateFullText(const char16_t* table, const char16_t
       valueArray->setElement(i, value);
       const char16_t* language =
           languages != nullptr ? languages[i].value.string.chars : kDefaultLanguage;
-      languageArray->setElement(
-          i, ObjectPointer<Data>(new Corvid::Common::LanguageData(
-                 ModLanguageSet(ModUnicodeString(language)))));
+      languageArray->setElement(i, ObjectPointer<Data>(new Corvid::Common::LanguageData(
+                                       ModLanguageSet(ModUnicodeString(language)))));
     }
     parameters->setElement(0, valueArray);
     parameters->setElement(1, languageArray);
@@ -465,8 +465,8 @@ void OdbSessionCorvid::ReleasePrepareStatement(OdbPrepareStatement** statement) 
   if (statement != nullptr && *statement != nullptr) delete *statement;
 }
 
-TavResult OdbSessionCorvid::executePrepareStatement(OdbPrepareStatement* statement,
-                                                    int paramCount, const TavVariant* params) {
+TavResult OdbSessionCorvid::executePrepareStatement(OdbPrepareStatement* statement, int paramCount,
+                                                    const TavVariant* params) {
   if (!checkDataSource()) return TAV_E_DATASOURCEDISABLED;
   if (statement == nullptr) return E_INVALIDARG;
   try {
@@ -501,8 +501,8 @@ TavResult OdbSessionCorvid::TavVariantToData(const TavVariant* source,
   if (source->hasValue != 1) return E_INVALIDARG;
   switch (source->type) {
     case TAV_VT_BINARY:
-      target = new Corvid::Common::BinaryData(source->value.binary.data,
-                                              source->value.binary.size, true, 0);
+      target = new Corvid::Common::BinaryData(source->value.binary.data, source->value.binary.size,
+                                              true, 0);
       return S_OK;
     case TAV_VT_INT:
     case TAV_VT_INT_ALT:
@@ -527,8 +527,8 @@ TavResult OdbSessionCorvid::TavVariantToData(const TavVariant* source,
       return S_OK;
     }
     case TAV_VT_STRING:
-      target = new Corvid::Common::StringData(
-          static_cast<const char16_t*>(source->value.string.chars));
+      target =
+          new Corvid::Common::StringData(static_cast<const char16_t*>(source->value.string.chars));
       return S_OK;
     case TAV_VT_ARRAY: {
       const TavVariantArray* elements = source->value.array;
@@ -622,7 +622,8 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
       case TAV_VT_INT_ALT: {
         ObjectPointer<Data> cast = castTo(source, DataType::Integer, "Integer");
         if (!cast) return E_INVALIDARG;
-        target->value.intValue = static_cast<const Corvid::Common::IntegerData*>(cast.get())->getValue();
+        target->value.intValue =
+            static_cast<const Corvid::Common::IntegerData*>(cast.get())->getValue();
         target->hasValue = 1;
         return S_OK;
       }
@@ -644,7 +645,8 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
       case TAV_VT_DOUBLE: {
         ObjectPointer<Data> cast = castTo(source, DataType::Double, "Double");
         if (!cast) return E_INVALIDARG;
-        target->value.doubleValue = static_cast<const Corvid::Common::DoubleData*>(cast.get())->getValue();
+        target->value.doubleValue =
+            static_cast<const Corvid::Common::DoubleData*>(cast.get())->getValue();
         target->hasValue = 1;
         return S_OK;
       }
@@ -686,8 +688,7 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
 }
 
 TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
-                                             TavVariantArray** target,
-                                             TavVariantType elementType) {
+                                             TavVariantArray** target, TavVariantType elementType) {
   if (target == nullptr) {
     ModErrorMessage << "DataToTavVariant: null pointer for dest." << ModEndl;
     return E_INVALIDARG;

@@ -40,8 +40,7 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
   TavResult Initialize(OdbDataSource* dataSource, OdbPoolMode mode) override;
   // Stages command with its parameters converted to engine values. A failed
   // conversion stages nothing.
-  TavResult PutCommand(const char16_t* command, int paramCount,
-                       const TavVariant* params) override;
+  TavResult PutCommand(const char16_t* command, int paramCount, const TavVariant* params) override;
   // Runs the staged commands in order; the first failure ends the batch.
   // The stage is empty afterwards whatever happened.
   TavResult FlushCommand() override;
@@ -55,16 +54,15 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
   TavResult ReadText(const char16_t* table, const char16_t* column, const char16_t* condition,
                      int offset, int size, TavBuffer* out) override;
   TavResult UpdateText(const char16_t* table, const char16_t* column, const char16_t* condition,
-                       int offset, int deleteLength, TavBuffer data,
-                       OdbUpdateMode mode) override;
+                       int offset, int deleteLength, TavBuffer data, OdbUpdateMode mode) override;
   SessionClient* CreateSessionClient() override;
   TavResult CreateRowset(OdbRowset** rowset) override;
   // Runs "update <table> set <column> = ? , ContentTextLanguage = ? where
   // <condition>" with the count values as one array and their languages
   // (string records; null means "ja+en" for each) as another.
-  TavResult UpdateFullText(const char16_t* table, const char16_t* column,
-                           const char16_t* condition, int count, const TavVariant* values,
-                           const TavVariant* languages, OdbUpdateMode mode) override;
+  TavResult UpdateFullText(const char16_t* table, const char16_t* column, const char16_t* condition,
+                           int count, const TavVariant* values, const TavVariant* languages,
+                           OdbUpdateMode mode) override;
 
   // Obtains the engine client once; a failed attempt is tried again by the
   // next call.
@@ -80,8 +78,7 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
   // "ja+en").
   static TavBoolean IsSupportedLanguage(const char16_t* language);
   // OUT *statement: a prepared statement of this session's database.
-  TavResult CreatePrepareStatement(OdbPrepareStatement** statement,
-                                   const char16_t* statementText);
+  TavResult CreatePrepareStatement(OdbPrepareStatement** statement, const char16_t* statementText);
   // Destroys *statement; the caller's pointer is left as it is.
   void ReleasePrepareStatement(OdbPrepareStatement** statement);
   TavResult executePrepareStatement(OdbPrepareStatement* statement, int paramCount,
@@ -98,8 +95,8 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
       const Corvid::Common::ObjectPointer<Corvid::Common::Data>& source, TavVariant* target);
   // OUT *target: a new array (release with TavFreeVariants).
   static TavResult DataToTavVariant(
-      const Corvid::Common::ObjectPointer<Corvid::Common::Data>& source,
-      TavVariantArray** target, TavVariantType elementType);
+      const Corvid::Common::ObjectPointer<Corvid::Common::Data>& source, TavVariantArray** target,
+      TavVariantType elementType);
 
  protected:
   TavResult execCommand() override;

@@ -11,8 +11,7 @@ class TAVODB_API OdbSessionFts : public OdbSession {
   ~OdbSessionFts() override;
 
   TavResult Initialize(OdbDataSource* dataSource, OdbPoolMode mode) override;
-  TavResult PutCommand(const char16_t* command, int paramCount,
-                       const TavVariant* params) override;
+  TavResult PutCommand(const char16_t* command, int paramCount, const TavVariant* params) override;
   TavResult FlushCommand() override;
   TavResult CancelCommand() override;
   TavResult BeginTransaction(OdbTransactMode mode, OdbIsolationLevel level) override;
@@ -21,14 +20,13 @@ class TAVODB_API OdbSessionFts : public OdbSession {
   TavResult ReadText(const char16_t* table, const char16_t* column, const char16_t* condition,
                      int offset, int size, TavBuffer* out) override;
   TavResult UpdateText(const char16_t* table, const char16_t* column, const char16_t* condition,
-                       int offset, int deleteLength, TavBuffer data,
-                       OdbUpdateMode mode) override;
+                       int offset, int deleteLength, TavBuffer data, OdbUpdateMode mode) override;
   // S_OK; no rowset is created and *rowset is not written.
   TavResult CreateRowset(OdbRowset** rowset) override;
   // TAV_E_NOTSUPPORTED.
-  TavResult UpdateFullText(const char16_t* table, const char16_t* column,
-                           const char16_t* condition, int count, const TavVariant* values,
-                           const TavVariant* languages, OdbUpdateMode mode) override;
+  TavResult UpdateFullText(const char16_t* table, const char16_t* column, const char16_t* condition,
+                           int count, const TavVariant* values, const TavVariant* languages,
+                           OdbUpdateMode mode) override;
 
   TavResult DeleteRow(const char16_t* table, const char16_t* condition);
   TavResult CreateTable(const char16_t* table);

@@ -4,11 +4,15 @@
 
 int nTavOdb = 0;
 
-int fnTavOdb() { return 42; }
+int fnTavOdb() {
+  return 42;
+}
 
 CTavOdb::CTavOdb() = default;
 
-CTavOdb& CTavOdb::operator=(const CTavOdb&) { return *this; }
+CTavOdb& CTavOdb::operator=(const CTavOdb&) {
+  return *this;
+}
 
 const char* TavResultName(TavResult rc) {
   switch (rc) {

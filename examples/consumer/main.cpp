@@ -40,8 +40,8 @@ bool runEngineQuery(const std::u16string& directory) {
       OdbRowset* rowset = nullptr;
       if (session->FlushCommand() == S_OK && session->CreateRowset(&rowset) == S_OK) {
         TavVariant columns[2] = {{TAV_VT_INT, 0, {}}, {TAV_VT_STRING, 0, {}}};
-        if (rowset->Initialize(session, u"SELECT id, title FROM Doc", 1, 0, nullptr, 2,
-                               columns) == S_OK &&
+        if (rowset->Initialize(session, u"SELECT id, title FROM Doc", 1, 0, nullptr, 2, columns) ==
+                S_OK &&
             rowset->GetNextRow(0) == S_OK) {
           ok = columns[0].value.intValue == 42 &&
                std::u16string(columns[1].value.string.chars) == u"hello" &&

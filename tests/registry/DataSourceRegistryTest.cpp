@@ -99,7 +99,8 @@ TEST(FailureLog, WritesOneErrorMessageWithTheCodeAndItsNote) {
 
   const auto records = capture.records();
   ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(records[0].text, "\n\nFileName:OdbSessionSql  Line:321  ErrorCode:  0x80070057  BadParameter");
+  EXPECT_EQ(records[0].text,
+            "\n\nFileName:OdbSessionSql  Line:321  ErrorCode:  0x80070057  BadParameter");
   EXPECT_EQ(records[1].text, "\n\nFileName:OdbRowset  Line:7  ErrorCode:  0x8007000e  NoMemory");
   EXPECT_EQ(records[2].text, "\n\nFileName:OdbFile  Line:99  ErrorCode:  0x8004021a");
   EXPECT_EQ(records[3].text, "\n\nFileName:X  Line:1  ErrorCode:  0x8000ffff");

@@ -11,9 +11,9 @@
 #include "Com/ComRegistry.h"
 #include "Com/OleDb.h"
 #include "Mod/ModCriticalSection.h"
+#include "NullSession.h"
 #include "TavCommon.h"
 #include "TavOdb/OdbDataSource.h"
-#include "NullSession.h"
 #include "TavOdb/OdbSession.h"
 
 namespace fake {
@@ -97,17 +97,17 @@ class SqlLikeDataSource : public OdbDataSource {
  public:
   explicit SqlLikeDataSource(const GUID& provider) { clsid = provider; }
 
-  TavResult Initialize(const char16_t* dataSource, const char16_t* catalog,
-                       const char16_t* userId, const char16_t* password) override {
+  TavResult Initialize(const char16_t* dataSource, const char16_t* catalog, const char16_t* userId,
+                       const char16_t* password) override {
     TavCopyString(&pszDataSource, dataSource);
     TavCopyString(&pszCatalog, catalog);
     TavCopyString(&pszUserId, userId);
     TavCopyString(&pszPassword, password);
     ModAutoCriticalSection guard(databaseListLock());
     if (checkDatabaseList() == TAV_TRUE) return S_OK;
-    const HRESULT hr = CoCreateInstance(CLSID_FakeProvider, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IDBInitialize,
-                                        reinterpret_cast<void**>(&pIDBInitialize));
+    const HRESULT hr =
+        CoCreateInstance(CLSID_FakeProvider, nullptr, CLSCTX_INPROC_SERVER, IID_IDBInitialize,
+                         reinterpret_cast<void**>(&pIDBInitialize));
     if (FAILED(hr)) return TAV_E_SQL_CONNECT;
     pIDBInitialize->Initialize();
     const TavResult rc = addDatabaseList();

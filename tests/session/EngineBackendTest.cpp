@@ -29,7 +29,9 @@ constexpr bool kRemote = true;
 constexpr bool kRemote = false;
 #endif
 
-std::u16string utf16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string utf16(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 TavVariant intValue(int32_t value) {
   TavVariant v{};
@@ -55,7 +57,9 @@ TavVariant nullOf(TavVariantType type) {
   return v;
 }
 
-TavVariant column(TavVariantType type) { return nullOf(type); }
+TavVariant column(TavVariantType type) {
+  return nullOf(type);
+}
 
 struct SessionDeleter {
   void operator()(OdbSession* session) const { delete session; }
@@ -80,8 +84,7 @@ class EngineBackend : public ::testing::Test {
     ASSERT_NE(_session, nullptr);
     // Test programs share one PostgreSQL database: each test has its own table.
     _table = "t_";
-    for (const char* c = ::testing::UnitTest::GetInstance()->current_test_info()->name(); *c;
-         ++c) {
+    for (const char* c = ::testing::UnitTest::GetInstance()->current_test_info()->name(); *c; ++c) {
       _table += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
     }
     exec("DROP TABLE IF EXISTS " + _table);
@@ -104,8 +107,7 @@ class EngineBackend : public ::testing::Test {
                  OdbSessionCorvid* session = nullptr) {
     OdbSessionCorvid* target = session ? session : _session.get();
     const std::u16string text = utf16(sql);
-    TavResult rc = target->PutCommand(text.c_str(), static_cast<int>(params.size()),
-                                      params.data());
+    TavResult rc = target->PutCommand(text.c_str(), static_cast<int>(params.size()), params.data());
     return rc == S_OK ? target->FlushCommand() : rc;
   }
 
@@ -128,9 +130,9 @@ class EngineBackend : public ::testing::Test {
     std::vector<TavVariant> columns;
     for (TavVariantType type : types) columns.push_back(column(type));
     const std::u16string text = utf16(sql);
-    TavResult rc = rowset->Initialize(target, text.c_str(), 10, static_cast<int>(params.size()),
-                                      params.data(), static_cast<int>(columns.size()),
-                                      columns.data());
+    TavResult rc =
+        rowset->Initialize(target, text.c_str(), 10, static_cast<int>(params.size()), params.data(),
+                           static_cast<int>(columns.size()), columns.data());
     while (rc == S_OK && (rc = rowset->GetNextRow(OdbRowsetCorvid::kAllColumns)) == S_OK) {
       std::vector<TavVariant> copy(columns.size());
       for (size_t i = 0; i < columns.size(); ++i) TavCopyVariant(&copy[i], &columns[i]);
@@ -158,9 +160,9 @@ class EngineBackend : public ::testing::Test {
 
 TEST_F(EngineBackend, EveryValueTypeRoundTripsThroughStagedCommandsAndRowsets) {
   ASSERT_TAV_OK(exec("CREATE TABLE " + _table + " (id INTEGER PRIMARY KEY, i INTEGER, r " +
-                     type("REAL", "double precision") + ", t TEXT, b " +
-                     type("BLOB", "bytea") + ", d " + type("DATETIME", "timestamp(3)") +
-                     ", g TEXT, a " + type("TEXT ARRAY", "text[]") + ")"));
+                     type("REAL", "double precision") + ", t TEXT, b " + type("BLOB", "bytea") +
+                     ", d " + type("DATETIME", "timestamp(3)") + ", g TEXT, a " +
+                     type("TEXT ARRAY", "text[]") + ")"));
   const std::string insert = "INSERT INTO " + _table + " VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
 
   TavVariant real{};
@@ -193,16 +195,16 @@ TEST_F(EngineBackend, EveryValueTypeRoundTripsThroughStagedCommandsAndRowsets) {
   alt.type = TAV_VT_INT_ALT;
 
   // Two commands staged, one flush; the second row is all NULLs.
-  ASSERT_TAV_OK(_session->PutCommand(utf16(insert).c_str(), 8,
-                                     std::vector<TavVariant>{intValue(1), alt, real,
-                                                             stringValue(u"caf\u00e9 \U00010348"),
-                                                             binary, when, guid, array}
-                                         .data()));
+  ASSERT_TAV_OK(_session->PutCommand(
+      utf16(insert).c_str(), 8,
+      std::vector<TavVariant>{intValue(1), alt, real, stringValue(u"caf\u00e9 \U00010348"), binary,
+                              when, guid, array}
+          .data()));
   ASSERT_TAV_OK(_session->PutCommand(
       utf16(insert).c_str(), 8,
       std::vector<TavVariant>{intValue(2), nullOf(TAV_VT_INT), nullOf(TAV_VT_DOUBLE),
-                              nullOf(TAV_VT_STRING), nullOf(TAV_VT_BINARY),
-                              nullOf(TAV_VT_DATETIME), nullOf(TAV_VT_GUID), nullOf(TAV_VT_ARRAY)}
+                              nullOf(TAV_VT_STRING), nullOf(TAV_VT_BINARY), nullOf(TAV_VT_DATETIME),
+                              nullOf(TAV_VT_GUID), nullOf(TAV_VT_ARRAY)}
           .data()));
   ASSERT_TAV_OK(_session->FlushCommand());
   // The staged copies are independent of the caller's records.
@@ -212,8 +214,8 @@ TEST_F(EngineBackend, EveryValueTypeRoundTripsThroughStagedCommandsAndRowsets) {
 
   Rows rows;
   ASSERT_TAV_OK(query("SELECT i, r, t, b, d, g, a FROM " + _table + " ORDER BY id", {},
-                      {TAV_VT_INT_ALT, TAV_VT_DOUBLE, TAV_VT_STRING, TAV_VT_BINARY,
-                       TAV_VT_DATETIME, TAV_VT_GUID, TAV_VT_STRING},
+                      {TAV_VT_INT_ALT, TAV_VT_DOUBLE, TAV_VT_STRING, TAV_VT_BINARY, TAV_VT_DATETIME,
+                       TAV_VT_GUID, TAV_VT_STRING},
                       rows));
   ASSERT_EQ(rows.values.size(), 2u);
   const auto& full = rows.values[0];
@@ -224,9 +226,9 @@ TEST_F(EngineBackend, EveryValueTypeRoundTripsThroughStagedCommandsAndRowsets) {
   ASSERT_EQ(full[3].value.binary.size, sizeof bytes);
   EXPECT_EQ(std::memcmp(full[3].value.binary.data, bytes, sizeof bytes), 0);
   const TavDateTime& dt = full[4].value.dateTime;
-  EXPECT_EQ(std::vector<int>({dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second,
-                              dt.millisecond}),
-            std::vector<int>({2026, 12, 5, 23, 59, 58, 987}));
+  EXPECT_EQ(
+      std::vector<int>({dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second, dt.millisecond}),
+      std::vector<int>({2026, 12, 5, 23, 59, 58, 987}));
   EXPECT_EQ(TavIsEqualGuid(full[5].value.guidValue, guid.value.guidValue), TAV_TRUE);
   ASSERT_EQ(full[6].type, TAV_VT_ARRAY);
   ASSERT_EQ(full[6].value.array->count, 2);
@@ -247,11 +249,10 @@ TEST_F(EngineBackend, FullTextUpdateWithLanguagesAndSectionNumbers) {
   std::vector<TavVariant> sections{stringValue(u"The quick brown fox"),
                                    stringValue(u"jumps over the lazy dog"),
                                    stringValue(u"\u6771\u4eac\u90fd quick")};
-  std::vector<TavVariant> languages{stringValue(u"en"), stringValue(u"en-US"),
-                                    stringValue(u"ja")};
+  std::vector<TavVariant> languages{stringValue(u"en"), stringValue(u"en-US"), stringValue(u"ja")};
   const std::u16string table = utf16(_table);
-  ASSERT_TAV_OK(_session->UpdateFullText(table.c_str(), u"Content", u"id = 1", 3,
-                                         sections.data(), languages.data(), ODB_UPDATE_REPLACE));
+  ASSERT_TAV_OK(_session->UpdateFullText(table.c_str(), u"Content", u"id = 1", 3, sections.data(),
+                                         languages.data(), ODB_UPDATE_REPLACE));
   // Without languages every value is taken as "ja+en".
   std::vector<TavVariant> other{stringValue(u"a lazy afternoon"), stringValue(u"brown fox")};
   ASSERT_TAV_OK(_session->UpdateFullText(table.c_str(), u"Content", u"id = 2", 2, other.data(),
@@ -269,8 +270,7 @@ TEST_F(EngineBackend, FullTextUpdateWithLanguagesAndSectionNumbers) {
     TavVariant parameter = stringValue(terms);
     const std::u16string sql = utf16("SELECT SECTIONS(d.Content), id FROM " + _table +
                                      " d WHERE CONTAINS(d.Content, ?) ORDER BY id");
-    EXPECT_EQ(rowset->Initialize(_session.get(), sql.c_str(), 1, 1, &parameter, 2, columns),
-              S_OK);
+    EXPECT_EQ(rowset->Initialize(_session.get(), sql.c_str(), 1, 1, &parameter, 2, columns), S_OK);
     while (rowset->GetNextRow(OdbRowsetCorvid::kSectionMode) == S_OK) {
       const int count = columns[0].value.intValue;
       std::vector<TavVariant> numbers(static_cast<size_t>(count));
@@ -341,8 +341,8 @@ TEST_F(EngineBackend, BatchStopsAtADuplicateKeyAndIsEmptiedAfterwards) {
   ASSERT_TAV_OK(exec("INSERT INTO " + _table + " VALUES (1)"));
   for (int id : {2, 1, 3}) {
     TavVariant value = intValue(id);
-    ASSERT_TAV_OK(_session->PutCommand(utf16("INSERT INTO " + _table + " VALUES (?)").c_str(), 1,
-                                       &value));
+    ASSERT_TAV_OK(
+        _session->PutCommand(utf16("INSERT INTO " + _table + " VALUES (?)").c_str(), 1, &value));
   }
   EXPECT_TAV_RC(TAV_E_DUPLICATEKEY, _session->FlushCommand());
   EXPECT_EQ(countRows(), 2) << "the first command ran, the third did not";
@@ -354,9 +354,8 @@ TEST_F(EngineBackend, BatchStopsAtADuplicateKeyAndIsEmptiedAfterwards) {
   TavVariant bad{};
   bad.type = static_cast<TavVariantType>(9);
   bad.hasValue = 1;
-  EXPECT_TAV_RC(E_INVALIDARG,
-                _session->PutCommand(utf16("INSERT INTO " + _table + " VALUES (?)").c_str(), 1,
-                                     &bad));
+  EXPECT_TAV_RC(E_INVALIDARG, _session->PutCommand(
+                                  utf16("INSERT INTO " + _table + " VALUES (?)").c_str(), 1, &bad));
   ASSERT_TAV_OK(_session->FlushCommand());
   EXPECT_EQ(_session->PutCommand(nullptr, 0, nullptr), E_INVALIDARG);
 }
@@ -463,9 +462,8 @@ TEST_F(EngineBackend, ADisabledDataSourceFailsEveryLaterCall) {
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, _session->CommitTransaction());
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, _session->AbortTransaction());
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, _session->CancelCommand());
-  EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED,
-                _session->UpdateFullText(u"t", u"c", u"1 = 1", 0, nullptr, nullptr,
-                                         ODB_UPDATE_REPLACE));
+  EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, _session->UpdateFullText(u"t", u"c", u"1 = 1", 0, nullptr,
+                                                                   nullptr, ODB_UPDATE_REPLACE));
   TavVariant columns[1] = {column(TAV_VT_INT)};
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED,
                 rowset->Initialize(_session.get(), u"SELECT 1", 1, 0, nullptr, 1, columns));

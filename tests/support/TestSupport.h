@@ -29,18 +29,16 @@ class TempDirectory {
 
 }  // namespace tavtest
 
-#define ASSERT_TAV_OK(expression)                                    \
-  do {                                                               \
-    const TavResult tav_rc_ = (expression);                          \
-    ASSERT_EQ(tav_rc_, S_OK) << #expression << " returned "         \
-                             << ::tavtest::describe(tav_rc_);         \
+#define ASSERT_TAV_OK(expression)                                                            \
+  do {                                                                                       \
+    const TavResult tav_rc_ = (expression);                                                  \
+    ASSERT_EQ(tav_rc_, S_OK) << #expression << " returned " << ::tavtest::describe(tav_rc_); \
   } while (0)
 
-#define EXPECT_TAV_RC(expected, expression)                          \
-  do {                                                               \
-    const TavResult tav_rc_ = (expression);                          \
-    EXPECT_EQ(tav_rc_, (expected)) << #expression << " returned "   \
-                                   << ::tavtest::describe(tav_rc_);   \
+#define EXPECT_TAV_RC(expected, expression)                                                        \
+  do {                                                                                             \
+    const TavResult tav_rc_ = (expression);                                                        \
+    EXPECT_EQ(tav_rc_, (expected)) << #expression << " returned " << ::tavtest::describe(tav_rc_); \
   } while (0)
 
 #endif  // TAVODB_TEST_SUPPORT_H
