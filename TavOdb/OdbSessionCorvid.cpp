@@ -570,16 +570,36 @@ TavResult OdbSessionCorvid::convertQueryParams(int count, const TavVariant* para
 
 namespace {
 
-// The value cast to `type`, or an empty pointer (after logging "Couldn't
-// cast data to <typeName>.") when it has no such form.
-ObjectPointer<Data> castTo(const ObjectPointer<Data>& source, DataType::Type type,
-                           const char* typeName) {
-  ObjectPointer<Data> cast = source->cast(type, false);
+// Logs and maps the exception being handled by a conversion to a record.
+TavResult reportConversionFailure() {
+  try {
+    throw;
+  } catch (const EngineException::Deadlock& exception) {
+    ModNormalMessage << exception << ModEndl;
+    return TAV_E_DEADLOCK;
+  } catch (const EngineException::Object& exception) {
+    ModErrorMessage << exception << ModEndl;
+    return E_INVALIDARG;
+  } catch (...) {
+    ModErrorMessage << "Unexpected exception" << ModEndl;
+    return E_UNEXPECTED;
+  }
+}
+
+// Casts source to `type` and lets fill write the record from the value of
+// class Value; the record has a value when fill succeeds. A value without
+// such a form is logged as "Couldn't cast data to <typeName>." and refused.
+template <class Value, class Fill>
+TavResult readAs(const ObjectPointer<Data>& source, DataType::Type type, const char* typeName,
+                 TavVariant* target, Fill fill) {
+  const ObjectPointer<Data> cast = source->cast(type, false);
   if (!cast || cast->getType() != type) {
     ModErrorMessage << "DataToTavVariant: Couldn't cast data to " << typeName << "." << ModEndl;
-    cast.reset();
+    return E_INVALIDARG;
   }
-  return cast;
+  const TavResult rc = fill(static_cast<const Value&>(*cast));
+  if (rc == S_OK) target->hasValue = 1;
+  return rc;
 }
 
 }  // namespace
@@ -604,86 +624,67 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
       target->value.array = array;
       return S_OK;
     }
+    using namespace Corvid::Common;
     switch (target->type) {
-      case TAV_VT_BINARY: {
-        ObjectPointer<Data> cast = castTo(source, DataType::Binary, "Binary");
-        if (!cast) return E_INVALIDARG;
-        const auto* binary = static_cast<const Corvid::Common::BinaryData*>(cast.get());
-        TavVariant bytes{};
-        bytes.type = TAV_VT_BINARY;
-        bytes.hasValue = 1;
-        bytes.value.binary.size = static_cast<uint32_t>(binary->getSize());
-        bytes.value.binary.data = const_cast<void*>(binary->getValue());
-        TavCopyVariant(target, &bytes);
-        target->hasValue = 1;
-        return S_OK;
-      }
+      case TAV_VT_BINARY:
+        return readAs<BinaryData>(
+            source, DataType::Binary, "Binary", target, [&](const BinaryData& binary) {
+              TavVariant bytes{};
+              bytes.type = TAV_VT_BINARY;
+              bytes.hasValue = 1;
+              bytes.value.binary.size = static_cast<uint32_t>(binary.getSize());
+              bytes.value.binary.data = const_cast<void*>(binary.getValue());
+              TavCopyVariant(target, &bytes);
+              return S_OK;
+            });
       case TAV_VT_INT:
-      case TAV_VT_INT_ALT: {
-        ObjectPointer<Data> cast = castTo(source, DataType::Integer, "Integer");
-        if (!cast) return E_INVALIDARG;
-        target->value.intValue =
-            static_cast<const Corvid::Common::IntegerData*>(cast.get())->getValue();
-        target->hasValue = 1;
-        return S_OK;
-      }
-      case TAV_VT_DATETIME: {
-        ObjectPointer<Data> cast = castTo(source, DataType::DateTime, "DateTime");
-        if (!cast) return E_INVALIDARG;
-        const auto* when = static_cast<const Corvid::Common::DateTimeData*>(cast.get());
-        TavDateTime& out = target->value.dateTime;
-        out.year = static_cast<int16_t>(when->getYear());
-        out.month = static_cast<int8_t>(when->getMonth());
-        out.day = static_cast<int8_t>(when->getDate());
-        out.hour = static_cast<int8_t>(when->getHour());
-        out.minute = static_cast<int8_t>(when->getMinute());
-        out.second = static_cast<int8_t>(when->getSecond());
-        out.millisecond = static_cast<int16_t>(when->getMillisecond());
-        target->hasValue = 1;
-        return S_OK;
-      }
-      case TAV_VT_DOUBLE: {
-        ObjectPointer<Data> cast = castTo(source, DataType::Double, "Double");
-        if (!cast) return E_INVALIDARG;
-        target->value.doubleValue =
-            static_cast<const Corvid::Common::DoubleData*>(cast.get())->getValue();
-        target->hasValue = 1;
-        return S_OK;
-      }
-      case TAV_VT_GUID: {
-        ObjectPointer<Data> cast = castTo(source, DataType::String, "String");
-        if (!cast) return E_INVALIDARG;
-        const auto* text = static_cast<const Corvid::Common::StringData*>(cast.get());
-        const TavResult rc = TavStringToGuid(&target->value.guidValue, text->getValue().c_str());
-        if (rc == S_OK) target->hasValue = 1;
-        return rc;
-      }
-      case TAV_VT_STRING: {
-        ObjectPointer<Data> cast = castTo(source, DataType::String, "String");
-        if (!cast) return E_INVALIDARG;
-        const auto* text = static_cast<const Corvid::Common::StringData*>(cast.get());
-        char16_t* copy = nullptr;
-        if (TavCopyString(&copy, text->getValue().c_str()) != S_OK) {
-          ModErrorMessage << "DataToTavVariant: Couldn't convert to Unicode." << ModEndl;
-        }
-        target->value.string.chars = copy;
-        target->value.string.length = static_cast<uint32_t>(TavStrlen(copy));
-        target->hasValue = 1;
-        return S_OK;
-      }
+      case TAV_VT_INT_ALT:
+        return readAs<IntegerData>(source, DataType::Integer, "Integer", target,
+                                   [&](const IntegerData& number) {
+                                     target->value.intValue = number.getValue();
+                                     return S_OK;
+                                   });
+      case TAV_VT_DATETIME:
+        return readAs<DateTimeData>(source, DataType::DateTime, "DateTime", target,
+                                    [&](const DateTimeData& when) {
+                                      TavDateTime& out = target->value.dateTime;
+                                      out.year = static_cast<int16_t>(when.getYear());
+                                      out.month = static_cast<int8_t>(when.getMonth());
+                                      out.day = static_cast<int8_t>(when.getDate());
+                                      out.hour = static_cast<int8_t>(when.getHour());
+                                      out.minute = static_cast<int8_t>(when.getMinute());
+                                      out.second = static_cast<int8_t>(when.getSecond());
+                                      out.millisecond = static_cast<int16_t>(when.getMillisecond());
+                                      return S_OK;
+                                    });
+      case TAV_VT_DOUBLE:
+        return readAs<DoubleData>(source, DataType::Double, "Double", target,
+                                  [&](const DoubleData& number) {
+                                    target->value.doubleValue = number.getValue();
+                                    return S_OK;
+                                  });
+      case TAV_VT_GUID:
+        return readAs<StringData>(
+            source, DataType::String, "String", target, [&](const StringData& text) {
+              return TavStringToGuid(&target->value.guidValue, text.getValue().c_str());
+            });
+      case TAV_VT_STRING:
+        return readAs<StringData>(
+            source, DataType::String, "String", target, [&](const StringData& text) {
+              char16_t* copy = nullptr;
+              if (TavCopyString(&copy, text.getValue().c_str()) != S_OK) {
+                ModErrorMessage << "DataToTavVariant: Couldn't convert to Unicode." << ModEndl;
+              }
+              target->value.string.chars = copy;
+              target->value.string.length = static_cast<uint32_t>(TavStrlen(copy));
+              return S_OK;
+            });
       default:
         ModErrorMessage << "DataToTavVariant: Invalid dest type." << ModEndl;
         return E_INVALIDARG;
     }
-  } catch (const EngineException::Deadlock& exception) {
-    ModNormalMessage << exception << ModEndl;
-    return TAV_E_DEADLOCK;
-  } catch (const EngineException::Object& exception) {
-    ModErrorMessage << exception << ModEndl;
-    return E_INVALIDARG;
   } catch (...) {
-    ModErrorMessage << "Unexpected exception" << ModEndl;
-    return E_UNEXPECTED;
+    return reportConversionFailure();
   }
 }
 
@@ -720,14 +721,7 @@ TavResult OdbSessionCorvid::DataToTavVariant(const ObjectPointer<Data>& source,
     }
     *target = array;
     return S_OK;
-  } catch (const EngineException::Deadlock& exception) {
-    ModNormalMessage << exception << ModEndl;
-    return TAV_E_DEADLOCK;
-  } catch (const EngineException::Object& exception) {
-    ModErrorMessage << exception << ModEndl;
-    return E_INVALIDARG;
   } catch (...) {
-    ModErrorMessage << "Unexpected exception" << ModEndl;
-    return E_UNEXPECTED;
+    return reportConversionFailure();
   }
 }
