@@ -122,6 +122,11 @@ class Data {
   // caller dropped the last reference and must delete the object.
   void addReference() const { _references.fetch_add(1, std::memory_order_relaxed); }
   bool releaseReference() const { return _references.fetch_sub(1, std::memory_order_acq_rel) == 1; }
+  // True when more than one ObjectPointer holds this value. A holder that
+  // finds its value not shared may change it in place: no other holder is
+  // left to see the change, and every earlier holder's use of it happened
+  // before its release.
+  bool isShared() const { return _references.load(std::memory_order_acquire) > 1; }
 
  protected:
   // This object as a shared pointer when some ObjectPointer already holds
@@ -196,6 +201,9 @@ class StringData : public Data {
   explicit StringData(const char16_t* value) : _value(value) {}
   const ModUnicodeString& getValue() const { return _value; }
   void setValue(ModUnicodeString value) { _value = std::move(value); }
+  // Replaces the value with a copy of `length` code units at `text`, reusing
+  // the storage of the old value.
+  void assignValue(const char16_t* text, std::size_t length) { _value.assign(text, length); }
   DataType::Type getType() const override { return DataType::String; }
   ObjectPointer<Data> cast(DataType::Type type, bool throwOnFailure = false) const override;
   ModUnicodeString toString() const override { return _value; }
@@ -294,7 +302,15 @@ class DataArrayData : public Data {
   DataArrayData() = default;
   std::size_t getCount() const { return _elements.size(); }
   // Throws Exception::Object when `index` is not below getCount().
-  const ObjectPointer<Data>& getElement(std::size_t index) const;
+  const ObjectPointer<Data>& getElement(std::size_t index) const {
+    if (index >= _elements.size()) throwIndexOutOfRange(index);
+    return _elements[index];
+  }
+  // The element at `index`, to change in place; throws like the const form.
+  ObjectPointer<Data>& getElement(std::size_t index) {
+    if (index >= _elements.size()) throwIndexOutOfRange(index);
+    return _elements[index];
+  }
   // Stores `element` at `index`, growing the array with empty pointers when
   // `index` is at or past the end.
   void setElement(std::size_t index, const ObjectPointer<Data>& element);
@@ -308,6 +324,7 @@ class DataArrayData : public Data {
   ObjectPointer<Data> copy() const override;
 
  private:
+  [[noreturn]] void throwIndexOutOfRange(std::size_t index) const;
   std::vector<ObjectPointer<Data>> _elements;
 };
 

@@ -8,6 +8,8 @@
 #include <string_view>
 
 std::u16string ModUtf8ToUtf16(std::string_view utf8);
+// Replaces `out` with the UTF-16 form of `utf8`, reusing out's storage.
+void ModUtf8ToUtf16(std::string_view utf8, std::u16string& out);
 std::string ModUtf16ToUtf8(std::u16string_view utf16);
 
 enum class ModKanjiCode : int { utf8 = 0 };
@@ -29,6 +31,12 @@ class ModUnicodeString {
   const char16_t* c_str() const { return _text.c_str(); }
   const std::u16string& str() const { return _text; }
   std::string getString(ModKanjiCode code = ModKanjiCode::utf8) const;
+  // Replaces the text with `length` code units at `text`, reusing this
+  // string's storage when it is large enough.
+  ModUnicodeString& assign(const char16_t* text, size_t length) {
+    _text.assign(text, length);
+    return *this;
+  }
   // A new[]-allocated NUL-terminated copy; the caller deletes it with delete[].
   char16_t* allocateCopy() const;
 

@@ -351,13 +351,10 @@ ObjectPointer<Data> NullData::copy() const {
 
 // ---------------------------------------------------------------- arrays ---
 
-const ObjectPointer<Data>& DataArrayData::getElement(std::size_t index) const {
-  if (index >= _elements.size()) {
-    engine::throwEngineError(engine::kStateIndex, "array index " + std::to_string(index) +
-                                                      " out of range (count " +
-                                                      std::to_string(_elements.size()) + ")");
-  }
-  return _elements[index];
+void DataArrayData::throwIndexOutOfRange(std::size_t index) const {
+  engine::throwEngineError(engine::kStateIndex, "array index " + std::to_string(index) +
+                                                    " out of range (count " +
+                                                    std::to_string(_elements.size()) + ")");
 }
 
 void DataArrayData::setElement(std::size_t index, const ObjectPointer<Data>& element) {

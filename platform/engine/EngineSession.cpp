@@ -2,11 +2,14 @@
 
 #include <cctype>
 #include <chrono>
+#include <new>
+#include <span>
 #include <thread>
 
 #include "Corvid/Exception.h"
 #include "platform/engine/EngineError.h"
 #include "platform/engine/FullTextSql.h"
+#include "platform/engine/ThreadSpares.h"
 #include "platform/engine/ValueConversion.h"
 
 namespace engine {
@@ -37,45 +40,57 @@ bool worthCaching(const std::string& sql) {
          word == "WITH" || word == "VALUES";
 }
 
-// Tuples given back by releaseTuple, kept per thread for the next fetch: a
-// fetch loop then allocates no tuple and no element storage of its own.
-constexpr std::size_t kSpareTuples = 4;
-
-struct SpareTuples {
-  ~SpareTuples();
-  std::vector<std::unique_ptr<Corvid::Common::DataArrayData>> tuples;
+// Tuples given back by releaseTuple are kept with their values for the next
+// fetch to overwrite, and a finished result set's parameter list for the next
+// statement to refill: a loop of fetches or of statements then allocates no
+// tuple, no number or text value and no parameter list of its own.
+using SpareTuples = ThreadSpares<std::unique_ptr<Corvid::Common::DataArrayData>, 4>;
+using SpareParameterLists = ThreadSpares<std::vector<store::Value>, 4>;
+struct FreeMemory {
+  void operator()(void* memory) const noexcept { ::operator delete(memory); }
 };
-// Set when this thread's spare tuples are gone: tuples released later in the
-// thread's exit are freed at once. A plain flag has no destructor, so it
-// stays readable until the end.
-thread_local bool spareTuplesGone = false;
-thread_local SpareTuples spareTuples;
-
-SpareTuples::~SpareTuples() {
-  spareTuplesGone = true;
-}
+using SpareResultSetMemory = ThreadSpares<std::unique_ptr<void, FreeMemory>, 2>;
+// Kept tuples and lists drop texts longer than this, so that an idle thread
+// does not hold on to a large document.
+constexpr std::size_t kMaxKeptTextLength = 4096;
 
 std::unique_ptr<Corvid::Common::DataArrayData> takeTuple() {
-  if (spareTuplesGone || spareTuples.tuples.empty()) {
-    return std::make_unique<Corvid::Common::DataArrayData>();
-  }
-  std::unique_ptr<Corvid::Common::DataArrayData> tuple = std::move(spareTuples.tuples.back());
-  spareTuples.tuples.pop_back();
-  return tuple;
+  std::unique_ptr<Corvid::Common::DataArrayData> tuple = SpareTuples::take();
+  return tuple ? std::move(tuple) : std::make_unique<Corvid::Common::DataArrayData>();
 }
 
-void keepTuple(Corvid::Common::DataArrayData* tuple) {
-  // The tuple is the caller's to give back, so its elements may be taken out.
-  for (std::size_t i = 0; i < tuple->getCount(); ++i) {
-    recycleValue(
-        const_cast<Corvid::Common::ObjectPointer<Corvid::Common::Data>&>(tuple->getElement(i)));
+// The values the next fetch overwrites in place (see assignFromStoreValue);
+// the rest would only hold memory.
+bool worthKeeping(const Corvid::Common::Data& value) {
+  switch (value.getType()) {
+    case Corvid::Common::DataType::Integer:
+    case Corvid::Common::DataType::Integer64:
+    case Corvid::Common::DataType::Double:
+      return true;
+    case Corvid::Common::DataType::String:
+      return static_cast<const Corvid::Common::StringData&>(value).getValue().getLength() <=
+             kMaxKeptTextLength;
+    default:
+      return false;
   }
-  tuple->clear();
-  if (!spareTuplesGone && spareTuples.tuples.size() < kSpareTuples) {
-    spareTuples.tuples.emplace_back(tuple);
-  } else {
-    delete tuple;
+}
+
+void keepTuple(Corvid::Common::DataArrayData* tuple) noexcept {
+  std::unique_ptr<Corvid::Common::DataArrayData> owned(tuple);
+  for (std::size_t i = 0; i < owned->getCount(); ++i) {
+    Corvid::Common::ObjectPointer<Corvid::Common::Data>& element = owned->getElement(i);
+    if (element && !worthKeeping(*element)) element.reset();
   }
+  SpareTuples::keep(std::move(owned));
+}
+
+void keepParameterList(std::vector<store::Value>&& parameters) noexcept {
+  for (store::Value& value : parameters) {
+    const bool shortText =
+        value.type() == store::ValueType::Text && value.asText().size() <= kMaxKeptTextLength;
+    if (!shortText) value.setNull();
+  }
+  SpareParameterLists::keep(std::move(parameters));
 }
 
 }  // namespace
@@ -143,8 +158,20 @@ EngineResultSet::EngineResultSet(std::shared_ptr<SessionCore> core,
       _translation(std::move(translation)),
       _parameters(std::move(parameters)) {}
 
+void* EngineResultSet::operator new(std::size_t size) {
+  // The class is final, so every allocation has this one size.
+  if (void* memory = SpareResultSetMemory::take().release()) return memory;
+  return ::operator new(size);
+}
+
+void EngineResultSet::operator delete(void* memory) noexcept {
+  std::unique_ptr<void, FreeMemory> block(memory);
+  SpareResultSetMemory::keep(std::move(block));
+}
+
 EngineResultSet::~EngineResultSet() {
   close();
+  keepParameterList(std::move(_parameters));
 }
 
 EngineResultSet::StoreCall::StoreCall(EngineResultSet& resultSet) : _resultSet(resultSet) {
@@ -245,8 +272,14 @@ Corvid::Client::ResultSet::Status EngineResultSet::start() {
       break;
   }
 
-  std::vector<store::Value> storeParameters;
-  _sql = &bindTranslation(*_translation, _core->store, _parameters, _builtSql, storeParameters);
+  std::vector<store::Value> builtParameters;
+  std::span<const store::Value> storeParameters(_parameters);
+  _sql = &_translation->staticSql;
+  if (!_translation->isStatic) {
+    bindTranslation(*_translation, _core->store, _parameters, _builtSql, builtParameters);
+    _sql = &_builtSql;
+    storeParameters = builtParameters;
+  }
   {
     StoreCall call(*this);
     if (_translation->singleStatement) {
@@ -313,12 +346,18 @@ Corvid::Client::ResultSet::Status EngineResultSet::fetch(Corvid::Common::DataArr
   }
   const std::vector<store::Value>& row = _cursor->row();
   std::unique_ptr<Corvid::Common::DataArrayData> result = takeTuple();
-  result->reserve(row.size());
+  if (result->getCount() != row.size()) {
+    // A tuple of another statement's shape: start from empty slots.
+    result->clear();
+    result->reserve(row.size());
+    for (std::size_t i = 0; i < row.size(); ++i) result->pushBack(nullptr);
+  }
   for (std::size_t i = 0; i < row.size(); ++i) {
+    Corvid::Common::ObjectPointer<Corvid::Common::Data>& slot = result->getElement(i);
     if (_sectionColumn[i]) {
-      result->pushBack(new Corvid::Common::UnsignedIntegerArrayData(readSectionNumbers(row[i])));
+      slot = new Corvid::Common::UnsignedIntegerArrayData(readSectionNumbers(row[i]));
     } else {
-      result->pushBack(fromStoreValue(row[i]));
+      assignFromStoreValue(slot, row[i]);
     }
   }
   tuple = result.release();
@@ -379,14 +418,15 @@ Corvid::Client::ResultSet* EngineSession::executePrepareStatement(
 
 Corvid::Client::ResultSet* EngineSession::run(std::shared_ptr<const Translation> translation,
                                               const Corvid::Common::DataArrayData& parameters) {
-  std::vector<store::Value> values;
-  values.reserve(parameters.getCount());
-  for (std::size_t i = 0; i < parameters.getCount(); ++i) {
-    values.push_back(toStoreValue(parameters.getElement(i)));
-  }
-  if (values.size() != translation->parameterCount) {
+  if (parameters.getCount() != translation->parameterCount) {
     throwEngineError("07001", "the statement takes " + std::to_string(translation->parameterCount) +
-                                  " parameters, " + std::to_string(values.size()) + " given");
+                                  " parameters, " + std::to_string(parameters.getCount()) +
+                                  " given");
+  }
+  std::vector<store::Value> values = SpareParameterLists::take();
+  values.resize(parameters.getCount());
+  for (std::size_t i = 0; i < parameters.getCount(); ++i) {
+    assignToStoreValue(values[i], parameters.getElement(i));
   }
   return new EngineResultSet(_core, std::move(translation), std::move(values));
 }

@@ -69,6 +69,10 @@ class EngineResultSet final : public Corvid::Client::ResultSet {
   EngineResultSet(std::shared_ptr<SessionCore> core, std::shared_ptr<const Translation> translation,
                   std::vector<store::Value> parameters);
   ~EngineResultSet() override;
+  // A statement run after another reuses the memory of the last result set
+  // this thread freed.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* memory) noexcept;
 
   Status getNextTuple(Corvid::Common::DataArrayData*& tuple) override;
   std::vector<ModUnicodeString> getColumnNames() override;

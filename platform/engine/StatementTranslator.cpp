@@ -598,16 +598,12 @@ std::shared_ptr<const Translation> translate(std::u16string_view statement, Stor
   return translation;
 }
 
-const std::string& bindTranslation(const Translation& translation, StoreKind store,
-                                   std::vector<store::Value>& parameters, std::string& sql,
-                                   std::vector<store::Value>& storeParameters) {
+void bindTranslation(const Translation& translation, StoreKind store,
+                     std::vector<store::Value>& parameters, std::string& sql,
+                     std::vector<store::Value>& storeParameters) {
   if (parameters.size() != translation.parameterCount) {
     throwEngineError("07001", "the statement takes " + std::to_string(translation.parameterCount) +
                                   " parameters, " + std::to_string(parameters.size()) + " given");
-  }
-  if (translation.isStatic) {
-    storeParameters = std::move(parameters);
-    return translation.staticSql;
   }
   sql.clear();
   storeParameters.clear();
@@ -635,7 +631,6 @@ const std::string& bindTranslation(const Translation& translation, StoreKind sto
       }
     }
   }
-  return sql;
 }
 
 }  // namespace engine

@@ -92,15 +92,14 @@ struct Translation {
 // engine form is malformed or a full-text column cannot be resolved.
 std::shared_ptr<const Translation> translate(std::u16string_view statement, StoreKind store);
 
-// The store SQL and parameters of one run of a Statement translation.
-// `parameters` has one value per caller `?`; the values are moved out.
-// Returns the store SQL: the translation's staticSql when it is static (then
-// `sql` is left alone), else `sql`, which it fills. Throws
+// The store SQL and parameters of one run of a Statement translation that is
+// not static (a static one runs its staticSql with the caller's parameters as
+// they are). `parameters` has one value per caller `?`; the values are moved
+// out into `storeParameters`, and `sql` is filled. Throws
 // Corvid::Exception::Object (07001) when the count is wrong.
-const std::string& bindTranslation(const Translation& translation, StoreKind store,
-                                   std::vector<store::Value>& parameters,
-                                   std::string& sql /* OUT */,
-                                   std::vector<store::Value>& storeParameters /* OUT */);
+void bindTranslation(const Translation& translation, StoreKind store,
+                     std::vector<store::Value>& parameters, std::string& sql /* OUT */,
+                     std::vector<store::Value>& storeParameters /* OUT */);
 
 }  // namespace engine
 

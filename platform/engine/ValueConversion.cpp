@@ -1,7 +1,6 @@
 #include "platform/engine/ValueConversion.h"
 
 #include <limits>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -68,118 +67,75 @@ store::Value toStoreValue(const ObjectPointer<Data>& data) {
                    "cannot bind a value of type " + std::to_string(data->getType()));
 }
 
+void assignToStoreValue(store::Value& slot, const ObjectPointer<Data>& data) {
+  if (data) {
+    switch (data->getType()) {
+      case DataType::Integer:
+        slot.setInteger(static_cast<const IntegerData&>(*data).getValue());
+        return;
+      case DataType::Double:
+        slot.setReal(static_cast<const DoubleData&>(*data).getValue());
+        return;
+      case DataType::String:
+        slot.setText(static_cast<const StringData&>(*data).getValue().str());
+        return;
+      default:
+        break;
+    }
+  }
+  slot = toStoreValue(data);
+}
+
 namespace {
 
-// Spare values of one class, unreferenced and owned by this thread: a fetch
-// loop that gives its tuples back then allocates no values of its own.
+// The value in `slot` as a T to overwrite, or null when it is of another
+// class or held elsewhere too.
 template <class T>
-class SpareValues {
- public:
-  static constexpr std::size_t kLimit = 64;
-  ~SpareValues() {
-    for (T* value : _values) delete value;
-  }
-  // A value to overwrite, or null when there is none.
-  T* take() noexcept {
-    if (_values.empty()) return nullptr;
-    T* value = _values.back();
-    _values.pop_back();
-    return value;
-  }
-  // Keeps `value` (unreferenced) or frees it when enough are kept.
-  void keep(T* value) noexcept {
-    if (_values.capacity() < kLimit) {
-      try {
-        _values.reserve(kLimit);
-      } catch (const std::bad_alloc&) {
-        delete value;
-        return;
-      }
-    }
-    if (_values.size() < kLimit) {
-      _values.push_back(value);
-    } else {
-      delete value;
-    }
-  }
-
- private:
-  std::vector<T*> _values;
-};
-
-struct Spares {
-  ~Spares();
-  SpareValues<IntegerData> integers;
-  SpareValues<Integer64Data> integers64;
-  SpareValues<DoubleData> doubles;
-  SpareValues<StringData> strings;
-};
-
-// Set when this thread's spares are gone: values released later in the
-// thread's exit (by other thread-local or static objects) are freed at once.
-// A plain flag has no destructor, so it stays readable until the end.
-thread_local bool sparesGone = false;
-thread_local Spares spares;
-
-Spares::~Spares() {
-  sparesGone = true;
+T* overwritable(const ObjectPointer<Data>& slot, DataType::Type type) {
+  if (!slot || slot->getType() != type || slot->isShared()) return nullptr;
+  return static_cast<T*>(slot.get());
 }
 
-template <class T, class V>
-ObjectPointer<Data> makeValue(SpareValues<T> Spares::*pool, V&& value) {
-  if (!sparesGone) {
-    if (T* spare = (spares.*pool).take()) {
-      spare->setValue(std::forward<V>(value));
-      return ObjectPointer<Data>(spare);
-    }
-  }
-  return new T(std::forward<V>(value));
-}
-
-template <class T>
-void keepValue(SpareValues<T> Spares::*pool, T* value) noexcept {
-  if (sparesGone) {
-    delete value;
-  } else {
-    (spares.*pool).keep(value);
-  }
-}
-
-// Moves the reference out of `element` into a raw pointer without touching
-// the count (the move constructor only exchanges the pointer); the slot that
-// receives it is never destroyed, so the reference is the caller's.
-Data* detach(ObjectPointer<Data>& element) noexcept {
-  union Slot {
-    Slot() {}
-    ~Slot() {}
-    ObjectPointer<Data> pointer;
-  } slot;
-  new (&slot.pointer) ObjectPointer<Data>(std::move(element));
-  return slot.pointer.get();
+bool fitsInteger32(int64_t number) {
+  return number >= std::numeric_limits<int32_t>::min() &&
+         number <= std::numeric_limits<int32_t>::max();
 }
 
 }  // namespace
 
-void recycleValue(ObjectPointer<Data>& element) noexcept {
-  Data* value = detach(element);
-  // Dropping the last reference makes the value this thread's alone.
-  if (!value || !value->releaseReference()) return;
-  switch (value->getType()) {
-    case DataType::Integer:
-      keepValue(&Spares::integers, static_cast<IntegerData*>(value));
-      return;
-    case DataType::Integer64:
-      keepValue(&Spares::integers64, static_cast<Integer64Data*>(value));
-      return;
-    case DataType::Double:
-      keepValue(&Spares::doubles, static_cast<DoubleData*>(value));
-      return;
-    case DataType::String:
-      keepValue(&Spares::strings, static_cast<StringData*>(value));
-      return;
+void assignFromStoreValue(ObjectPointer<Data>& slot, const store::Value& value) {
+  switch (value.type()) {
+    case store::ValueType::Integer: {
+      const int64_t number = value.asInteger();
+      if (fitsInteger32(number)) {
+        if (auto* integer = overwritable<IntegerData>(slot, DataType::Integer)) {
+          integer->setValue(static_cast<int32_t>(number));
+          return;
+        }
+      } else if (auto* integer = overwritable<Integer64Data>(slot, DataType::Integer64)) {
+        integer->setValue(number);
+        return;
+      }
+      break;
+    }
+    case store::ValueType::Double:
+      if (auto* real = overwritable<DoubleData>(slot, DataType::Double)) {
+        real->setValue(value.asDouble());
+        return;
+      }
+      break;
+    case store::ValueType::Text:
+    case store::ValueType::Language:
+      if (auto* string = overwritable<StringData>(slot, DataType::String)) {
+        const std::u16string& text = value.asText();
+        string->assignValue(text.data(), text.size());
+        return;
+      }
+      break;
     default:
-      delete value;
+      break;
   }
+  slot = fromStoreValue(value);
 }
 
 ObjectPointer<Data> fromStoreValue(const store::Value& value) {
@@ -188,17 +144,14 @@ ObjectPointer<Data> fromStoreValue(const store::Value& value) {
       return NullData::getInstance();
     case store::ValueType::Integer: {
       const int64_t number = value.asInteger();
-      if (number >= std::numeric_limits<int32_t>::min() &&
-          number <= std::numeric_limits<int32_t>::max()) {
-        return makeValue(&Spares::integers, static_cast<int32_t>(number));
-      }
-      return makeValue(&Spares::integers64, number);
+      if (fitsInteger32(number)) return new IntegerData(static_cast<int32_t>(number));
+      return new Integer64Data(number);
     }
     case store::ValueType::Double:
-      return makeValue(&Spares::doubles, value.asDouble());
+      return new DoubleData(value.asDouble());
     case store::ValueType::Text:
     case store::ValueType::Language:
-      return makeValue(&Spares::strings, ModUnicodeString(value.asText()));
+      return new StringData(ModUnicodeString(value.asText()));
     case store::ValueType::Bytes:
       return new BinaryData(value.asBytes());
     case store::ValueType::DateTime: {

@@ -13,17 +13,21 @@ namespace engine {
 // value.
 store::Value toStoreValue(const Corvid::Common::ObjectPointer<Corvid::Common::Data>& data);
 
+// Sets `slot` to toStoreValue(data), keeping the storage of a text already in
+// `slot` where it can.
+void assignToStoreValue(store::Value& slot,
+                        const Corvid::Common::ObjectPointer<Corvid::Common::Data>& data);
+
 // NULL gives NullData::getInstance(); an integer IntegerData when it fits 32
 // bits, else Integer64Data; texts and language tags StringData; arrays
-// DataArrayData. Never returns an empty pointer. Numbers and texts come from
-// this thread's spare values (see recycleValue) where it has any.
+// DataArrayData. Never returns an empty pointer.
 Corvid::Common::ObjectPointer<Corvid::Common::Data> fromStoreValue(const store::Value& value);
 
-// Drops `element`'s reference and leaves it empty. A number or text value
-// that nothing else references is kept as a spare for this thread's next
-// fromStoreValue instead of being freed; a value still referenced elsewhere
-// stays with its other holders. Never throws.
-void recycleValue(Corvid::Common::ObjectPointer<Corvid::Common::Data>& element) noexcept;
+// Sets `slot` to fromStoreValue(value). A number or text that only `slot`
+// holds, of the class the value needs, is overwritten in place instead, so a
+// fetch loop that refills one tuple allocates nothing for its values.
+void assignFromStoreValue(Corvid::Common::ObjectPointer<Corvid::Common::Data>& slot,
+                          const store::Value& value);
 
 }  // namespace engine
 

@@ -51,6 +51,16 @@ void appendUtf16(std::u16string& out, std::string_view piece) {
   out.resize(offset + static_cast<size_t>(written));
 }
 
+void assignUtf16(std::u16string& out, std::string_view utf8, size_t maxChunk) {
+  out.clear();
+  out.reserve(utf8.size());
+  for (size_t start = 0; start < utf8.size();) {
+    const size_t end = utf8PieceEnd(utf8, start, maxChunk);
+    appendUtf16(out, utf8.substr(start, end - start));
+    start = end;
+  }
+}
+
 void appendUtf8(std::string& out, std::u16string_view piece) {
   const size_t offset = out.size();
   // One UTF-16 unit gives at most three bytes (a pair gives four for two).
@@ -68,12 +78,7 @@ void appendUtf8(std::string& out, std::u16string_view piece) {
 
 std::u16string ModUtf8ToUtf16Chunked(std::string_view utf8, size_t maxChunk) {
   std::u16string out;
-  out.reserve(utf8.size());
-  for (size_t start = 0; start < utf8.size();) {
-    const size_t end = utf8PieceEnd(utf8, start, maxChunk);
-    appendUtf16(out, utf8.substr(start, end - start));
-    start = end;
-  }
+  assignUtf16(out, utf8, maxChunk);
   return out;
 }
 
@@ -90,6 +95,10 @@ std::string ModUtf16ToUtf8Chunked(std::u16string_view utf16, size_t maxChunk) {
 
 std::u16string ModUtf8ToUtf16(std::string_view utf8) {
   return ModUtf8ToUtf16Chunked(utf8, ModUnicodeConversionChunk);
+}
+
+void ModUtf8ToUtf16(std::string_view utf8, std::u16string& out) {
+  assignUtf16(out, utf8, ModUnicodeConversionChunk);
 }
 
 std::string ModUtf16ToUtf8(std::u16string_view utf16) {

@@ -29,9 +29,9 @@ Error mapError(const char* sqlState, const std::string& message, bool connection
   if (code == "23505") return make(ErrorClass::UniqueViolation, code);
   if (code == "40P01" || code == "40001") return make(ErrorClass::Deadlock, code);
   if (code == "53100") {
-    return make(message.find("pg_wal") != std::string::npos ? ErrorClass::LogFull
-                                                              : ErrorClass::DiskFull,
-                code);
+    return make(
+        message.find("pg_wal") != std::string::npos ? ErrorClass::LogFull : ErrorClass::DiskFull,
+        code);
   }
   if (code == "57014") return make(ErrorClass::Cancelled, code);
   return make(ErrorClass::Other, code.empty() ? "XX000" : code);
@@ -80,15 +80,20 @@ ValueType scalarKind(Oid type) {
     case kInt2:
     case kInt4:
     case kInt8:
-    case kOid: return ValueType::Integer;
+    case kOid:
+      return ValueType::Integer;
     case kFloat4:
     case kFloat8:
-    case kNumeric: return ValueType::Double;
-    case kBytea: return ValueType::Bytes;
+    case kNumeric:
+      return ValueType::Double;
+    case kBytea:
+      return ValueType::Bytes;
     case kDate:
     case kTimestamp:
-    case kTimestampTz: return ValueType::DateTime;
-    default: return ValueType::Text;
+    case kTimestampTz:
+      return ValueType::DateTime;
+    default:
+      return ValueType::Text;
   }
 }
 
@@ -96,44 +101,64 @@ ValueType scalarKind(Oid type) {
 // of the arrays the driver reads as arrays.
 Oid elementOf(Oid type) {
   switch (type) {
-    case kBoolArray: return kBool;
-    case kByteaArray: return kBytea;
-    case kInt2Array: return kInt2;
-    case kInt4Array: return kInt4;
-    case kInt8Array: return kInt8;
-    case kOidArray: return kOid;
-    case kFloat4Array: return kFloat4;
-    case kFloat8Array: return kFloat8;
-    case kNumericArray: return kNumeric;
+    case kBoolArray:
+      return kBool;
+    case kByteaArray:
+      return kBytea;
+    case kInt2Array:
+      return kInt2;
+    case kInt4Array:
+      return kInt4;
+    case kInt8Array:
+      return kInt8;
+    case kOidArray:
+      return kOid;
+    case kFloat4Array:
+      return kFloat4;
+    case kFloat8Array:
+      return kFloat8;
+    case kNumericArray:
+      return kNumeric;
     case kTextArray:
     case kBpcharArray:
-    case kVarcharArray: return kText;
-    case kTimestampArray: return kTimestamp;
-    case kTimestampTzArray: return kTimestampTz;
-    case kDateArray: return kDate;
-    default: return kUnknown;
+    case kVarcharArray:
+      return kText;
+    case kTimestampArray:
+      return kTimestamp;
+    case kTimestampTzArray:
+      return kTimestampTz;
+    case kDateArray:
+      return kDate;
+    default:
+      return kUnknown;
   }
 }
 
 // ---- reading the text form ---------------------------------------------------
 
+int64_t parseInteger(Oid type, std::string_view text) {
+  if (type == kBool) return text == "t" ? 1 : 0;
+  int64_t number = 0;
+  std::from_chars(text.data(), text.data() + text.size(), number);
+  return number;
+}
+
+double parseDouble(std::string_view text) {
+  double number = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
+  // A numeric beyond double's range reads as infinity, as strtod gives.
+  if (result.ec == std::errc::result_out_of_range) {
+    number = std::strtod(std::string(text).c_str(), nullptr);
+  }
+  return number;
+}
+
 Value decodeScalar(Oid type, std::string_view text) {
   switch (scalarKind(type)) {
-    case ValueType::Integer: {
-      if (type == kBool) return Value::integer(text == "t" ? 1 : 0);
-      int64_t number = 0;
-      std::from_chars(text.data(), text.data() + text.size(), number);
-      return Value::integer(number);
-    }
-    case ValueType::Double: {
-      double number = 0;
-      const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
-      // A numeric beyond double's range reads as infinity, as strtod gives.
-      if (result.ec == std::errc::result_out_of_range) {
-        number = std::strtod(std::string(text).c_str(), nullptr);
-      }
-      return Value::real(number);
-    }
+    case ValueType::Integer:
+      return Value::integer(parseInteger(type, text));
+    case ValueType::Double:
+      return Value::real(parseDouble(text));
     case ValueType::Bytes: {
       std::vector<uint8_t> bytes;
       if (text.starts_with("\\x") && detail::fromHex(text.substr(2), bytes)) {
@@ -146,7 +171,8 @@ Value decodeScalar(Oid type, std::string_view text) {
       if (detail::parseDateTime(text, dateTime)) return Value::dateTime(dateTime);
       break;  // infinity or a BC date: kept as text
     }
-    default: break;
+    default:
+      break;
   }
   return Value::text(ModUtf8ToUtf16(text));
 }
@@ -202,6 +228,26 @@ Value decodeValue(Oid type, std::string_view text) {
   return Value::array(parseArray(text, position, element));
 }
 
+// decodeValue into `out`, of a column read as `kind`. Numbers and texts are
+// written in place, so that a row's texts reuse their buffers from row to
+// row.
+void decodeValueInto(Oid type, ValueType kind, std::string_view text, Value& out) {
+  switch (kind) {
+    case ValueType::Integer:
+      out.setInteger(parseInteger(type, text));
+      return;
+    case ValueType::Double:
+      out.setReal(parseDouble(text));
+      return;
+    case ValueType::Text:
+      ModUtf8ToUtf16(text, out.resetText());
+      return;
+    default:
+      out = decodeValue(type, text);
+      return;
+  }
+}
+
 // ---- writing parameters ------------------------------------------------------
 
 std::string formatDouble(double value) {
@@ -227,13 +273,19 @@ ValueType arrayKind(const std::vector<Value>& elements) {
 
 Oid arrayType(ValueType kind) {
   switch (kind) {
-    case ValueType::Integer: return kInt8Array;
-    case ValueType::Double: return kFloat8Array;
+    case ValueType::Integer:
+      return kInt8Array;
+    case ValueType::Double:
+      return kFloat8Array;
     case ValueType::Text:
-    case ValueType::Language: return kTextArray;
-    case ValueType::Bytes: return kByteaArray;
-    case ValueType::DateTime: return kTimestampArray;
-    default: return kUnknown;  // empty or all null: the server infers it
+    case ValueType::Language:
+      return kTextArray;
+    case ValueType::Bytes:
+      return kByteaArray;
+    case ValueType::DateTime:
+      return kTimestampArray;
+    default:
+      return kUnknown;  // empty or all null: the server infers it
   }
 }
 
@@ -253,16 +305,28 @@ void appendArrayLiteral(std::string& out, const std::vector<Value>& elements) {
     if (!first) out += ',';
     first = false;
     switch (element.type()) {
-      case ValueType::Null: out += "NULL"; break;
-      case ValueType::Integer: out += std::to_string(element.asInteger()); break;
-      case ValueType::Double: appendQuoted(out, formatDouble(element.asDouble())); break;
+      case ValueType::Null:
+        out += "NULL";
+        break;
+      case ValueType::Integer:
+        out += std::to_string(element.asInteger());
+        break;
+      case ValueType::Double:
+        appendQuoted(out, formatDouble(element.asDouble()));
+        break;
       case ValueType::Text:
-      case ValueType::Language: appendQuoted(out, ModUtf16ToUtf8(element.asText())); break;
-      case ValueType::Bytes: appendQuoted(out, "\\x" + detail::toHex(element.asBytes())); break;
+      case ValueType::Language:
+        appendQuoted(out, ModUtf16ToUtf8(element.asText()));
+        break;
+      case ValueType::Bytes:
+        appendQuoted(out, "\\x" + detail::toHex(element.asBytes()));
+        break;
       case ValueType::DateTime:
         appendQuoted(out, detail::formatDateTime(element.asDateTime()));
         break;
-      case ValueType::Array: appendArrayLiteral(out, element.asArray()); break;
+      case ValueType::Array:
+        appendArrayLiteral(out, element.asArray());
+        break;
     }
   }
   out += '}';
@@ -304,7 +368,8 @@ class Parameters {
     int length = 0;
     int format = 0;
     switch (value.type()) {
-      case ValueType::Null: break;
+      case ValueType::Null:
+        break;
       case ValueType::Integer: {
         // Typed as the server types an integer literal of the same value, so
         // it fits int4 arguments (substr, repeat, ...) that int8 would not.
@@ -318,7 +383,9 @@ class Parameters {
         type = kFloat8;
         break;
       case ValueType::Text:
-      case ValueType::Language: text = ModUtf16ToUtf8(value.asText()); break;
+      case ValueType::Language:
+        text = ModUtf16ToUtf8(value.asText());
+        break;
       case ValueType::Bytes:
         type = kBytea;
         length = static_cast<int>(value.asBytes().size());
@@ -429,10 +496,12 @@ class PostgresCursor final : public Cursor {
         _ownGeneration(_generation ? *_generation : 0) {
     const int count = PQnfields(_result.get());
     _columns.resize(static_cast<std::size_t>(count));
+    _types.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
       Column& column = _columns[static_cast<std::size_t>(i)];
       column.name = ModUtf8ToUtf16(PQfname(_result.get(), i));
       const Oid type = PQftype(_result.get(), i);
+      _types[static_cast<std::size_t>(i)] = type;
       const Oid element = elementOf(type);
       column.type = element == kUnknown ? scalarKind(type) : ValueType::Array;
       column.elementType = element == kUnknown ? ValueType::Null : scalarKind(element);
@@ -451,12 +520,13 @@ class PostgresCursor final : public Cursor {
     for (std::size_t i = 0; i < _columns.size(); ++i) {
       const int column = static_cast<int>(i);
       if (PQgetisnull(result, _index, column)) {
-        _row[i] = Value();
+        _row[i].setNull();
       } else {
-        _row[i] = decodeValue(PQftype(result, column),
-                              std::string_view(PQgetvalue(result, _index, column),
-                                               static_cast<std::size_t>(
-                                                   PQgetlength(result, _index, column))));
+        decodeValueInto(
+            _types[i], _columns[i].type,
+            std::string_view(PQgetvalue(result, _index, column),
+                             static_cast<std::size_t>(PQgetlength(result, _index, column))),
+            _row[i]);
       }
     }
     return true;
@@ -475,6 +545,7 @@ class PostgresCursor final : public Cursor {
   std::shared_ptr<const uint64_t> _generation;  // the statement's run counter
   uint64_t _ownGeneration;
   std::vector<Column> _columns;
+  std::vector<Oid> _types;  // the store's type of each column
   std::vector<Value> _row;
 };
 
@@ -662,8 +733,8 @@ class PostgresConnection final : public Connection {
       int64_t total = 0;
       std::size_t used = 0;
       for (const auto& statement : statements) {
-        Result result =
-            _core->withParameters(statement.text, parameters.subspan(used, statement.parameterCount));
+        Result result = _core->withParameters(statement.text,
+                                              parameters.subspan(used, statement.parameterCount));
         used += statement.parameterCount;
         total += changesOf(result.get());
         if (last) *last = std::move(result);

@@ -36,7 +36,7 @@ namespace store {
 
 enum class ValueType : int {
   Null,
-  Integer,   // 64-bit signed
+  Integer,  // 64-bit signed
   Double,
   Text,      // UTF-16
   Bytes,     // any bytes, zero bytes included
@@ -103,14 +103,24 @@ class Value {
   // storage (a cursor refills one row's values from row to row without
   // allocating for texts that fit the previous ones).
   void setNull() { _storage.emplace<std::monostate>(); }
-  void setInteger(int64_t value) { _storage.emplace<int64_t>(value); }
-  void setReal(double value) { _storage.emplace<double>(value); }
+  void setInteger(int64_t value) { assignPlain(value); }
+  void setReal(double value) { assignPlain(value); }
   void setText(std::u16string_view value) {
     if (auto* text = std::get_if<std::u16string>(&_storage)) {
       text->assign(value);
     } else {
       _storage.emplace<std::u16string>(value);
     }
+  }
+
+  // Makes this an empty Text value, keeping its storage when it already is
+  // one, and returns the text to fill.
+  std::u16string& resetText() {
+    if (auto* text = std::get_if<std::u16string>(&_storage)) {
+      text->clear();
+      return *text;
+    }
+    return _storage.emplace<std::u16string>();
   }
 
   ValueType type() const { return static_cast<ValueType>(_storage.index()); }
@@ -136,6 +146,15 @@ class Value {
   using Storage = std::variant<std::monostate, int64_t, double, std::u16string,
                                std::vector<uint8_t>, DateTime, std::vector<Value>, LanguageTag>;
   explicit Value(Storage storage) : _storage(std::move(storage)) {}
+  // A number over a number of the same type needs no variant reset.
+  template <class T>
+  void assignPlain(T value) {
+    if (T* current = std::get_if<T>(&_storage)) {
+      *current = value;
+    } else {
+      _storage.emplace<T>(value);
+    }
+  }
   Storage _storage;
 };
 
@@ -149,10 +168,10 @@ enum class ErrorClass : int {
   Deadlock,         // the store chose this transaction as the loser of a
                     // conflict and rolled it back; retry the whole transaction
   DiskFull,
-  LogFull,          // the transaction log could not grow
-  ConnectFailed,    // no connection could be made (open / connect only)
-  ConnectionLost,   // an open connection broke, or was used after close()
-  Cancelled,        // cancel() stopped the statement
+  LogFull,         // the transaction log could not grow
+  ConnectFailed,   // no connection could be made (open / connect only)
+  ConnectionLost,  // an open connection broke, or was used after close()
+  Cancelled,       // cancel() stopped the statement
   Other,
 };
 
@@ -323,9 +342,9 @@ class Connection {
 // directory must exist). WAL journal, foreign keys on, FTS5 and JSON
 // available. A statement that finds the database locked waits up to
 // busyTimeout. Failure: class ConnectFailed (SQLSTATE 08001).
-std::unique_ptr<Connection> openSqlite(const std::string& directory, const std::string& name,
-                                       std::chrono::milliseconds busyTimeout =
-                                           std::chrono::milliseconds(5000));
+std::unique_ptr<Connection> openSqlite(
+    const std::string& directory, const std::string& name,
+    std::chrono::milliseconds busyTimeout = std::chrono::milliseconds(5000));
 
 struct PostgresParameters {
   std::string host;      // host name or address; empty: libpq's default

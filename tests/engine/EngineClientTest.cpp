@@ -317,6 +317,16 @@ TEST_F(EngineClient, ValuesKeptByTheCallerOutliveTheirTuple) {
   EXPECT_EQ(intOf(kept[0]), 1);
   EXPECT_EQ(stringOf(kept[1]), "first");
   EXPECT_EQ(static_cast<DoubleData&>(*kept[2]).getValue(), 1.5);
+
+  // Tuples given back are refilled by later statements of other shapes.
+  ResultSetPointer swapped(_session->executeStatement(
+      ModUnicodeString(ModUtf8ToUtf16("SELECT name, id FROM " + _table + " ORDER BY id")),
+      DataArrayData()));
+  ASSERT_EQ(swapped->getNextTuple(tuple), ResultSet::Data);
+  ASSERT_EQ(tuple->getCount(), 2u);
+  EXPECT_EQ(stringOf(tuple->getElement(0)), "first");
+  EXPECT_EQ(intOf(tuple->getElement(1)), 1);
+  ResultSet::releaseTuple(tuple);
 }
 
 TEST_F(EngineClient, PreparedStatementsRunRepeatedly) {
