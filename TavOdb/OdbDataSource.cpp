@@ -1,5 +1,7 @@
 #include "TavOdb/OdbDataSource.h"
 
+#include <atomic>
+
 #include <new>
 #include <unordered_set>
 
@@ -38,8 +40,22 @@ namespace {
 struct EnabledRegistry {
   ModCriticalSection lock;                     // guards members
   std::unordered_set<OdbDataSource*> members;  // the enabled data sources
+  // Counts the changes of members; bumped under the lock after each one.
+  std::atomic<uint64_t> version{0};
   EnabledRegistry() { members.reserve(203); }
 };
+
+// The last answer of checkEnable on this thread. Every session operation
+// asks, mostly about the same data source, and the registry rarely changes:
+// while its version is the one the answer was taken at, the answer stands
+// without taking the lock. A data source freed and another made at its
+// address changed the version in between.
+struct EnabledAnswer {
+  uint64_t version = ~uint64_t{0};
+  const OdbDataSource* dataSource = nullptr;
+  TavBoolean enabled = TAV_FALSE;
+};
+thread_local EnabledAnswer lastEnabledAnswer;
 
 EnabledRegistry& enabledRegistry() {
   static EnabledRegistry* registry = new EnabledRegistry;
@@ -112,6 +128,7 @@ OdbDataSource::OdbDataSource() : OdbDataSource(Unregistered{}) {
   EnabledRegistry& registry = enabledRegistry();
   ModAutoCriticalSection guard(registry.lock);
   registry.members.insert(this);
+  registry.version.fetch_add(1, std::memory_order_release);
 }
 
 OdbDataSource::OdbDataSource(const OdbDataSource& other) : OdbDataSource(Unregistered{}) {
@@ -131,6 +148,7 @@ OdbDataSource::~OdbDataSource() {
     EnabledRegistry& registry = enabledRegistry();
     ModAutoCriticalSection guard(registry.lock);
     registry.members.erase(this);
+    registry.version.fetch_add(1, std::memory_order_release);
   }
   // The connection stays with its database-list element until a stop
   // function removes it, so pIDBInitialize is not released here.
@@ -197,8 +215,16 @@ void OdbDataSource::GetLastError(OdbErrorInfo* info) {
 TavBoolean OdbDataSource::checkEnable(OdbDataSource* ds) {
   try {
     EnabledRegistry& registry = enabledRegistry();
+    EnabledAnswer& answer = lastEnabledAnswer;
+    if (answer.dataSource == ds &&
+        answer.version == registry.version.load(std::memory_order_acquire)) {
+      return answer.enabled;
+    }
     ModAutoCriticalSection guard(registry.lock);
-    return registry.members.count(ds) != 0 ? TAV_TRUE : TAV_FALSE;
+    answer.version = registry.version.load(std::memory_order_relaxed);
+    answer.dataSource = ds;
+    answer.enabled = registry.members.count(ds) != 0 ? TAV_TRUE : TAV_FALSE;
+    return answer.enabled;
   } catch (...) {
     ModErrorMessage << "Exception occurred" << ModEndl;
     throw E_UNEXPECTED;
@@ -210,6 +236,7 @@ TavResult OdbDataSource::clearDataSourceMap() {
     EnabledRegistry& registry = enabledRegistry();
     ModAutoCriticalSection guard(registry.lock);
     registry.members.clear();
+    registry.version.fetch_add(1, std::memory_order_release);
     return S_OK;
   } catch (...) {
     ModErrorMessage << "Exception occurred" << ModEndl;

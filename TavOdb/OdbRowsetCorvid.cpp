@@ -1,5 +1,6 @@
 #include "TavOdb/OdbRowsetCorvid.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -66,6 +67,7 @@ void OdbRowsetCorvid::startRowset(OdbSession* session, int fetchRows, int column
 
 void OdbRowsetCorvid::takeColumns(int columnCount, TavVariant* columns) {
   _presetTypes.clear();
+  _stringBuffers.assign(static_cast<size_t>(columnCount), StringBuffer());
   _nColumns = columnCount;
   _pColumns = columns;
   // The records' pointers are the caller's until the first row: forget them
@@ -187,18 +189,11 @@ TavResult OdbRowsetCorvid::GetNextRow(int mode) {
     if (_presetTypes.empty()) {
       for (int j = 0; j < _nColumns; ++j) _presetTypes.push_back(_pColumns[j].type);
     }
-    for (int j = 0; j < _nColumns; ++j) {
-      TavFreeMemory(&_pColumns[j]);
-      _pColumns[j].hasValue = 0;
-      // A record that received an array became TAV_VT_ARRAY; the next row is
-      // read as the type the caller asked for again, not as an array of
-      // arrays.
-      if (_pColumns[j].type == TAV_VT_ARRAY) _pColumns[j].type = _presetTypes[j];
-    }
     step = 21;
 
     TavResult rc = S_OK;
     if (mode == kSectionMode) {
+      for (int j = 0; j < _nColumns; ++j) clearColumn(j);
       const ObjectPointer<Data>& first = tuple->getElement(0);
       if (!first || first->getType() != DataType::Array) {
         ModErrorMessage << "Invalid section value(" << (first ? first->toString() : u"(null)")
@@ -243,11 +238,12 @@ TavResult OdbRowsetCorvid::GetNextRow(int mode) {
       }
     } else {
       const int limit = mode == kFirstTwoColumns && _nColumns > 2 ? 2 : _nColumns;
-      for (int j = 0; j < limit; ++j) {
-        rc = OdbSessionCorvid::DataToTavVariant(tuple->getElement(static_cast<size_t>(j)),
-                                                &_pColumns[j]);
-        if (rc != S_OK) break;
+      int j = 0;
+      for (; j < limit && rc == S_OK; ++j) {
+        rc = readColumn(j, tuple->getElement(static_cast<size_t>(j)));
       }
+      // Columns not read hold no value of an earlier row.
+      for (; j < _nColumns; ++j) clearColumn(j);
     }
     step = 22;
     tuple.reset();
@@ -268,6 +264,52 @@ TavResult OdbRowsetCorvid::GetNextRow(int mode) {
     error(__FILE_NAME__, __LINE__, E_UNEXPECTED);
     return E_UNEXPECTED;
   }
+}
+
+void OdbRowsetCorvid::clearColumn(int j) {
+  TavFreeMemory(&_pColumns[j]);
+  _pColumns[j].hasValue = 0;
+  // A record that received an array became TAV_VT_ARRAY; the next row is
+  // read as the type the caller asked for again, not as an array of arrays.
+  if (_pColumns[j].type == TAV_VT_ARRAY) _pColumns[j].type = _presetTypes[j];
+  _stringBuffers[j] = StringBuffer();
+}
+
+TavResult OdbRowsetCorvid::readColumn(int j, const ObjectPointer<Data>& value) {
+  TavVariant& record = _pColumns[j];
+  StringBuffer& buffer = _stringBuffers[j];
+  // The common cases of every row, without freeing and converting anew:
+  // numbers into records that own nothing, and texts into the buffer the
+  // record holds. The buffer is reused only while the record still holds
+  // it, so a record the caller emptied or refilled gets one of its own.
+  const DataType::Type type = value ? value->getType() : DataType::Null;
+  if (type == DataType::Integer && (record.type == TAV_VT_INT || record.type == TAV_VT_INT_ALT)) {
+    record.value.intValue = static_cast<const Corvid::Common::IntegerData&>(*value).getValue();
+    record.hasValue = 1;
+    return S_OK;
+  }
+  if (type == DataType::Double && record.type == TAV_VT_DOUBLE) {
+    record.value.doubleValue = static_cast<const Corvid::Common::DoubleData&>(*value).getValue();
+    record.hasValue = 1;
+    return S_OK;
+  }
+  if (type == DataType::String && record.type == TAV_VT_STRING && record.hasValue == 1 &&
+      buffer.chars != nullptr && record.value.string.chars == buffer.chars) {
+    const char16_t* text =
+        static_cast<const Corvid::Common::StringData&>(*value).getValue().c_str();
+    const size_t length = TavStrlen(text);
+    if (length <= buffer.room) {
+      std::copy_n(text, length + 1, record.value.string.chars);
+      record.value.string.length = static_cast<uint32_t>(length);
+      return S_OK;
+    }
+  }
+  clearColumn(j);
+  const TavResult rc = OdbSessionCorvid::DataToTavVariant(value, &record);
+  if (rc == S_OK && record.type == TAV_VT_STRING && record.hasValue == 1) {
+    buffer = StringBuffer{record.value.string.chars, record.value.string.length};
+  }
+  return rc;
 }
 
 TavResult OdbRowsetCorvid::GetNextRow2(int, int) {

@@ -17,6 +17,11 @@ class OdbPrepareStatement;
 namespace Corvid::Client {
 class ResultSet;
 }
+namespace Corvid::Common {
+class Data;
+template <class T>
+class ObjectPointer;
+}  // namespace Corvid::Common
 
 class TAVODB_API OdbRowsetCorvid : public OdbRowset {
  public:
@@ -67,6 +72,11 @@ class TAVODB_API OdbRowsetCorvid : public OdbRowset {
  private:
   void startRowset(OdbSession* session, int fetchRows, int columnCount, TavVariant* columns);
   void takeColumns(int columnCount, TavVariant* columns);
+  // Frees column j's value and gives the record back the type the caller
+  // asked for.
+  void clearColumn(int j);
+  // Reads value into column j (see _stringBuffers).
+  TavResult readColumn(int j, const Corvid::Common::ObjectPointer<Corvid::Common::Data>& value);
 
   Corvid::Client::ResultSet* _pResultSet;
   int32_t _rowState;  // 1 rows may be pending, 0 exhausted, -1 failed
@@ -74,6 +84,14 @@ class TAVODB_API OdbRowsetCorvid : public OdbRowset {
   TavVariant* _pSections;
   // The column types the caller asked for, taken at the first row.
   std::vector<TavVariantType> _presetTypes;
+  // The text buffer this rowset allocated for each column record and its
+  // room in code units (without the NUL): a later row's text that fits is
+  // copied into it instead of into a new buffer.
+  struct StringBuffer {
+    const char16_t* chars = nullptr;
+    size_t room = 0;
+  };
+  std::vector<StringBuffer> _stringBuffers;
 };
 
 #endif  // TAVODB_ODB_ROWSET_CORVID_H

@@ -18,6 +18,7 @@
 using Corvid::Common::Data;
 using Corvid::Common::DataArrayData;
 using Corvid::Common::ObjectPointer;
+using Corvid::Common::StringData;
 namespace DataType = Corvid::Common::DataType;
 namespace EngineException = Corvid::Exception;
 
@@ -100,6 +101,32 @@ TavResult reportExecFailure(bool uniquenessIsDuplicateKey) {
   }
 }
 
+// Bounds of the flushed commands a session keeps for reuse.
+constexpr size_t kKeptCommands = 128;
+constexpr size_t kMaxKeptTextLength = 4096;
+
+// True when every parameter is a number or a short text, which the next
+// command overwrites in place.
+bool worthKeeping(const DataArrayData& parameters) {
+  for (size_t i = 0; i < parameters.getCount(); ++i) {
+    const ObjectPointer<Data>& value = parameters.getElement(i);
+    if (!value) continue;
+    switch (value->getType()) {
+      case DataType::Integer:
+      case DataType::Double:
+        break;
+      case DataType::String:
+        if (static_cast<const StringData&>(*value).getValue().getLength() > kMaxKeptTextLength) {
+          return false;
+        }
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
 bool isStringRecord(const TavVariant& record) {
   return record.type == TAV_VT_STRING && record.hasValue == 1 &&
          record.value.string.chars != nullptr;
@@ -122,6 +149,8 @@ OdbSessionCorvid::~OdbSessionCorvid() {
     AbortTransaction();
   }
   clearInfo();
+  for (ModUnicodeString* command : _spareCommands) delete command;
+  for (DataArrayData* parameters : _spareParamArrays) delete parameters;
   delete _rowsetLock;
 }
 
@@ -194,8 +223,18 @@ TavResult OdbSessionCorvid::PutCommand(const char16_t* command, int paramCount,
   if (!checkDataSource()) return TAV_E_DATASOURCEDISABLED;
   if (command == nullptr) return E_INVALIDARG;
   try {
-    auto text = std::make_unique<ModUnicodeString>(command);
-    auto parameters = std::make_unique<DataArrayData>();
+    std::unique_ptr<ModUnicodeString> text;
+    std::unique_ptr<DataArrayData> parameters;
+    if (!_spareCommands.empty()) {
+      text.reset(_spareCommands.back());
+      parameters.reset(_spareParamArrays.back());
+      _spareCommands.pop_back();
+      _spareParamArrays.pop_back();
+      text->assign(command, TavStrlen(command));
+    } else {
+      text = std::make_unique<ModUnicodeString>(command);
+      parameters = std::make_unique<DataArrayData>();
+    }
     const TavResult rc = convertQueryParams(paramCount, params, *parameters);
     if (rc != S_OK) {
       // Nothing is staged, so the command texts and parameter arrays stay in
@@ -253,9 +292,26 @@ TavResult OdbSessionCorvid::execCommand() {
   return S_OK;
 }
 
+// Flushed commands are kept for PutCommand to refill, up to a bound and
+// without large texts, so that a loop of PutCommand and FlushCommand
+// allocates nothing once warm and an idle session holds little.
 TavResult OdbSessionCorvid::clearInfo() {
-  for (ModUnicodeString* command : _commands) delete command;
-  for (DataArrayData* parameters : _paramArrays) delete parameters;
+  for (size_t i = 0; i < _commands.size(); ++i) {
+    std::unique_ptr<ModUnicodeString> command(_commands[i]);
+    std::unique_ptr<DataArrayData> parameters(_paramArrays[i]);
+    if (_spareCommands.size() >= kKeptCommands || command->getLength() > kMaxKeptTextLength ||
+        !worthKeeping(*parameters)) {
+      continue;
+    }
+    try {
+      _spareCommands.reserve(kKeptCommands);
+      _spareParamArrays.reserve(kKeptCommands);
+    } catch (const std::bad_alloc&) {
+      continue;
+    }
+    _spareCommands.push_back(command.release());
+    _spareParamArrays.push_back(parameters.release());
+  }
   _commands.clear();
   _paramArrays.clear();
   _commandCount = 0;
@@ -499,6 +555,29 @@ TavResult OdbSessionCorvid::TavVariantToData(const TavVariant* source,
     return S_OK;
   }
   if (source->hasValue != 1) return E_INVALIDARG;
+  if (target && !target->isShared()) {
+    const DataType::Type held = target->getType();
+    switch (source->type) {
+      case TAV_VT_INT:
+      case TAV_VT_INT_ALT:
+        if (held != DataType::Integer) break;
+        static_cast<Corvid::Common::IntegerData&>(*target).setValue(source->value.intValue);
+        return S_OK;
+      case TAV_VT_DOUBLE:
+        if (held != DataType::Double) break;
+        static_cast<Corvid::Common::DoubleData&>(*target).setValue(source->value.doubleValue);
+        return S_OK;
+      case TAV_VT_STRING: {
+        if (held != DataType::String) break;
+        const char16_t* chars = source->value.string.chars;
+        static_cast<StringData&>(*target).assignValue(chars != nullptr ? chars : u"",
+                                                      TavStrlen(chars));
+        return S_OK;
+      }
+      default:
+        break;
+    }
+  }
   switch (source->type) {
     case TAV_VT_BINARY:
       target = new Corvid::Common::BinaryData(source->value.binary.data, source->value.binary.size,
@@ -551,16 +630,26 @@ TavResult OdbSessionCorvid::TavVariantToData(const TavVariant* source,
 
 TavResult OdbSessionCorvid::convertQueryParams(int count, const TavVariant* params,
                                                DataArrayData& target) {
-  target.clear();
+  const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
+  // Elements already there are refilled; a longer array starts afresh. An
+  // array that starts empty holds the values converted before a failing one.
+  if (target.getCount() > size) target.clear();
+  target.reserve(size);
   try {
-    for (int i = 0; i < count; ++i) {
-      ObjectPointer<Data> value;
-      if (TavVariantToData(&params[i], value) != S_OK) {
+    for (size_t i = 0; i < size; ++i) {
+      TavResult rc = S_OK;
+      if (i < target.getCount()) {
+        rc = TavVariantToData(&params[i], target.getElement(i));
+      } else {
+        ObjectPointer<Data> value;
+        rc = TavVariantToData(&params[i], value);
+        if (rc == S_OK) target.pushBack(std::move(value));
+      }
+      if (rc != S_OK) {
         ModErrorMessage << "putCommand: param conversion failed pvarParam_[" << i << "]."
                         << ModEndl;
         return E_INVALIDARG;
       }
-      target.setElement(static_cast<size_t>(i), value);
     }
     return S_OK;
   } catch (const EngineException::Object&) {
@@ -592,12 +681,19 @@ TavResult reportConversionFailure() {
 template <class Value, class Fill>
 TavResult readAs(const ObjectPointer<Data>& source, DataType::Type type, const char* typeName,
                  TavVariant* target, Fill fill) {
-  const ObjectPointer<Data> cast = source->cast(type, false);
-  if (!cast || cast->getType() != type) {
-    ModErrorMessage << "DataToTavVariant: Couldn't cast data to " << typeName << "." << ModEndl;
-    return E_INVALIDARG;
+  // A value already of that class is read as it is: casting would take a
+  // reference to it for nothing.
+  const Data* value = source.get();
+  ObjectPointer<Data> cast;
+  if (value->getType() != type) {
+    cast = source->cast(type, false);
+    if (!cast || cast->getType() != type) {
+      ModErrorMessage << "DataToTavVariant: Couldn't cast data to " << typeName << "." << ModEndl;
+      return E_INVALIDARG;
+    }
+    value = cast.get();
   }
-  const TavResult rc = fill(static_cast<const Value&>(*cast));
+  const TavResult rc = fill(static_cast<const Value&>(*value));
   if (rc == S_OK) target->hasValue = 1;
   return rc;
 }

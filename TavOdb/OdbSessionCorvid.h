@@ -84,7 +84,9 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
   TavResult executePrepareStatement(OdbPrepareStatement* statement, int paramCount,
                                     const TavVariant* params);
 
-  // Conversions between TavVariant records and engine values.
+  // Conversions between TavVariant records and engine values. A number or
+  // text that only `target` holds, of the class the record needs, is
+  // overwritten in place; convertQueryParams refills target's elements so.
   static TavResult TavVariantToData(const TavVariant* source,
                                     Corvid::Common::ObjectPointer<Corvid::Common::Data>& target);
   static TavResult convertQueryParams(int count, const TavVariant* params,
@@ -112,6 +114,10 @@ class TAVODB_API OdbSessionCorvid : public OdbSession {
   int32_t _commandCount;
   std::vector<ModUnicodeString*> _commands;
   std::vector<Corvid::Common::DataArrayData*> _paramArrays;
+  // Flushed commands kept for PutCommand to refill (see clearInfo), in
+  // pairs like the staged ones.
+  std::vector<ModUnicodeString*> _spareCommands;
+  std::vector<Corvid::Common::DataArrayData*> _spareParamArrays;
   int32_t _clientInitialized;
   OdbRowsetCorvid* _pAttachedRowset;
   ModCriticalSection* _rowsetLock;  // guards _pAttachedRowset against a cancel

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <span>
 #include <thread>
@@ -26,6 +27,13 @@ constexpr std::size_t kMaxStatements = 64;
 // starts is lost, so it is sent again.
 constexpr auto kCancelRetry = std::chrono::milliseconds(10);
 constexpr int kCancelAttempts = 100;
+
+// std::u16string's == compares unit by unit; memcmp is much faster on
+// statement texts.
+bool sameText(const std::u16string& left, const std::u16string& right) {
+  return left.size() == right.size() &&
+         std::memcmp(left.data(), right.data(), left.size() * sizeof(char16_t)) == 0;
+}
 
 // Only these statements are kept prepared: they are the ones run again and
 // again, and the stores prepare them without side effects.
@@ -102,21 +110,35 @@ SessionCore::SessionCore(StoreKind storeKind, ModUnicodeString database,
     : store(storeKind), databaseName(std::move(database)), connection(std::move(storeConnection)) {}
 
 std::shared_ptr<const Translation> SessionCore::translation(const ModUnicodeString& statement) {
+  if (_lastTranslation && sameText(statement.str(), _lastStatement)) return _lastTranslation;
+  std::shared_ptr<const Translation> translated;
   const auto found = _translations.find(statement.str());
-  if (found != _translations.end()) return found->second;
-  auto translated = translate(statement.str(), store);
-  if (_translations.size() >= kMaxTranslations) _translations.clear();
-  _translations.emplace(statement.str(), translated);
+  if (found != _translations.end()) {
+    translated = found->second;
+  } else {
+    translated = translate(statement.str(), store);
+    if (_translations.size() >= kMaxTranslations) _translations.clear();
+    _translations.emplace(statement.str(), translated);
+  }
+  _lastStatement = statement.str();
+  _lastTranslation = translated;
   return translated;
 }
 
 store::Statement* SessionCore::borrowStatement(const std::string& sql, CachedStatement*& cached,
                                                std::unique_ptr<store::Statement>& owned) {
   cached = nullptr;
+  if (_lastBorrowed != nullptr && !_lastBorrowed->inUse && sql == _lastBorrowedSql) {
+    _lastBorrowed->inUse = true;
+    cached = _lastBorrowed;
+    return _lastBorrowed->statement.get();
+  }
   const auto found = _statements.find(sql);
   if (found != _statements.end() && !found->second.inUse) {
     found->second.inUse = true;
     cached = &found->second;
+    _lastBorrowed = cached;
+    _lastBorrowedSql = sql;
     return found->second.statement.get();
   }
   std::unique_ptr<store::Statement> statement = connection->prepare(sql);
@@ -129,6 +151,7 @@ store::Statement* SessionCore::borrowStatement(const std::string& sql, CachedSta
   }
   if (_statements.size() >= kMaxStatements) {
     // Entries in use stay, so the result sets holding them keep valid ones.
+    _lastBorrowed = nullptr;
     for (auto it = _statements.begin(); it != _statements.end();) {
       it = it->second.inUse ? std::next(it) : _statements.erase(it);
     }
@@ -137,6 +160,8 @@ store::Statement* SessionCore::borrowStatement(const std::string& sql, CachedSta
   entry.statement = std::move(statement);
   entry.inUse = true;
   cached = &entry;
+  _lastBorrowed = cached;
+  _lastBorrowedSql = sql;
   return entry.statement.get();
 }
 

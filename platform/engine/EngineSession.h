@@ -45,7 +45,17 @@ struct SessionCore {
 
  private:
   std::unordered_map<std::u16string, std::shared_ptr<const Translation>> _translations;
+  // The statement translated last, checked before the map: a session mostly
+  // runs one statement again and again, and comparing costs less than
+  // hashing.
+  std::u16string _lastStatement;
+  std::shared_ptr<const Translation> _lastTranslation;
   std::unordered_map<std::string, CachedStatement> _statements;
+  // The entry borrowed last and its SQL, checked before the map for the
+  // same reason as _lastStatement. Map entries stay where they are until
+  // erased, and erasing forgets this one.
+  CachedStatement* _lastBorrowed = nullptr;
+  std::string _lastBorrowedSql;
 };
 
 class EnginePrepareStatement final : public Corvid::Client::PrepareStatement {

@@ -11,8 +11,7 @@
 
 namespace store::sqlite {
 
-Error mapError(int extendedCode, const std::string& message, bool inTransaction,
-               bool connecting) {
+Error mapError(int extendedCode, const std::string& message, bool inTransaction, bool connecting) {
   auto make = [&](ErrorClass errorClass, const char* sqlState) {
     return Error(errorClass, sqlState, extendedCode, message);
   };
@@ -21,29 +20,46 @@ Error mapError(int extendedCode, const std::string& message, bool inTransaction,
     case SQLITE_CONSTRAINT_PRIMARYKEY:  // 1555
     case SQLITE_CONSTRAINT_UNIQUE:      // 2067
       return make(ErrorClass::UniqueViolation, "23505");
-    case SQLITE_CONSTRAINT_NOTNULL: return make(ErrorClass::Other, "23502");
-    case SQLITE_CONSTRAINT_FOREIGNKEY: return make(ErrorClass::Other, "23503");
-    case SQLITE_CONSTRAINT_CHECK: return make(ErrorClass::Other, "23514");
-    case SQLITE_BUSY_SNAPSHOT: return make(ErrorClass::Deadlock, "40001");
-    default: break;
+    case SQLITE_CONSTRAINT_NOTNULL:
+      return make(ErrorClass::Other, "23502");
+    case SQLITE_CONSTRAINT_FOREIGNKEY:
+      return make(ErrorClass::Other, "23503");
+    case SQLITE_CONSTRAINT_CHECK:
+      return make(ErrorClass::Other, "23514");
+    case SQLITE_BUSY_SNAPSHOT:
+      return make(ErrorClass::Deadlock, "40001");
+    default:
+      break;
   }
   switch (extendedCode & 0xff) {
-    case SQLITE_FULL: return make(ErrorClass::DiskFull, "53100");
+    case SQLITE_FULL:
+      return make(ErrorClass::DiskFull, "53100");
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
       return inTransaction ? make(ErrorClass::Deadlock, "40P01") : make(ErrorClass::Other, "55P03");
-    case SQLITE_INTERRUPT: return make(ErrorClass::Cancelled, "57014");
-    case SQLITE_CONSTRAINT: return make(ErrorClass::Other, "23000");
-    case SQLITE_READONLY: return make(ErrorClass::Other, "25006");
-    case SQLITE_NOMEM: return make(ErrorClass::Other, "53200");
-    case SQLITE_IOERR: return make(ErrorClass::Other, "58030");
+    case SQLITE_INTERRUPT:
+      return make(ErrorClass::Cancelled, "57014");
+    case SQLITE_CONSTRAINT:
+      return make(ErrorClass::Other, "23000");
+    case SQLITE_READONLY:
+      return make(ErrorClass::Other, "25006");
+    case SQLITE_NOMEM:
+      return make(ErrorClass::Other, "53200");
+    case SQLITE_IOERR:
+      return make(ErrorClass::Other, "58030");
     case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return make(ErrorClass::Other, "XX001");
-    case SQLITE_TOOBIG: return make(ErrorClass::Other, "54000");
-    case SQLITE_MISMATCH: return make(ErrorClass::Other, "42804");
-    case SQLITE_RANGE: return make(ErrorClass::Other, "07001");
-    case SQLITE_ERROR: return make(ErrorClass::Other, "42000");
-    default: return make(ErrorClass::Other, "XX000");
+    case SQLITE_NOTADB:
+      return make(ErrorClass::Other, "XX001");
+    case SQLITE_TOOBIG:
+      return make(ErrorClass::Other, "54000");
+    case SQLITE_MISMATCH:
+      return make(ErrorClass::Other, "42804");
+    case SQLITE_RANGE:
+      return make(ErrorClass::Other, "07001");
+    case SQLITE_ERROR:
+      return make(ErrorClass::Other, "42000");
+    default:
+      return make(ErrorClass::Other, "XX000");
   }
 }
 
@@ -55,7 +71,7 @@ using detail::CancelGate;
 // the longest of them so a late cursor finds `closed` instead of a dangling
 // handle.
 struct Core {
-  sqlite3* db = nullptr;            // nulled by close() under the gate's lock
+  sqlite3* db = nullptr;  // nulled by close() under the gate's lock
   bool closed = false;
   bool explicitTransaction = false;  // begin() opened the transaction
   bool readOnlyTransaction = false;  // begin() set query_only for it
@@ -106,13 +122,15 @@ struct Handle {
 // first (they are ours), then SQLite's own affinity words in its order.
 ValueType declaredScalarType(std::string_view declared) {
   using detail::containsIgnoringCase;
-  if (containsIgnoringCase(declared, "DATE") || containsIgnoringCase(declared, "TIME")) return ValueType::DateTime;
+  if (containsIgnoringCase(declared, "DATE") || containsIgnoringCase(declared, "TIME"))
+    return ValueType::DateTime;
   if (containsIgnoringCase(declared, "INT")) return ValueType::Integer;
   if (containsIgnoringCase(declared, "CHAR") || containsIgnoringCase(declared, "CLOB") ||
       containsIgnoringCase(declared, "TEXT")) {
     return ValueType::Text;
   }
-  if (containsIgnoringCase(declared, "BLOB") || containsIgnoringCase(declared, "BYTEA")) return ValueType::Bytes;
+  if (containsIgnoringCase(declared, "BLOB") || containsIgnoringCase(declared, "BYTEA"))
+    return ValueType::Bytes;
   if (containsIgnoringCase(declared, "REAL") || containsIgnoringCase(declared, "FLOA") ||
       containsIgnoringCase(declared, "DOUB")) {
     return ValueType::Double;
@@ -141,17 +159,22 @@ std::vector<Column> describeColumns(sqlite3_stmt* stmt) {
 
 nlohmann::json toJson(const Value& value) {
   switch (value.type()) {
-    case ValueType::Null: return nullptr;
-    case ValueType::Integer: return value.asInteger();
+    case ValueType::Null:
+      return nullptr;
+    case ValueType::Integer:
+      return value.asInteger();
     case ValueType::Double:
       if (!std::isfinite(value.asDouble())) {
         throw Error(ErrorClass::Other, "22023", 0, "an SQLite array cannot hold NaN or infinity");
       }
       return value.asDouble();
     case ValueType::Text:
-    case ValueType::Language: return ModUtf16ToUtf8(value.asText());
-    case ValueType::Bytes: return detail::toHex(value.asBytes());
-    case ValueType::DateTime: return detail::formatDateTime(value.asDateTime());
+    case ValueType::Language:
+      return ModUtf16ToUtf8(value.asText());
+    case ValueType::Bytes:
+      return detail::toHex(value.asBytes());
+    case ValueType::DateTime:
+      return detail::formatDateTime(value.asDateTime());
     case ValueType::Array: {
       nlohmann::json array = nlohmann::json::array();
       for (const Value& element : value.asArray()) array.push_back(toJson(element));
@@ -163,15 +186,20 @@ nlohmann::json toJson(const Value& value) {
 
 Value fromJson(const nlohmann::json& json, ValueType elementType) {
   switch (json.type()) {
-    case nlohmann::json::value_t::null: return Value();
-    case nlohmann::json::value_t::boolean: return Value::integer(json.get<bool>() ? 1 : 0);
-    case nlohmann::json::value_t::number_integer: return Value::integer(json.get<int64_t>());
+    case nlohmann::json::value_t::null:
+      return Value();
+    case nlohmann::json::value_t::boolean:
+      return Value::integer(json.get<bool>() ? 1 : 0);
+    case nlohmann::json::value_t::number_integer:
+      return Value::integer(json.get<int64_t>());
     case nlohmann::json::value_t::number_unsigned: {
       const auto number = json.get<uint64_t>();
-      return number <= static_cast<uint64_t>(INT64_MAX) ? Value::integer(static_cast<int64_t>(number))
-                                                         : Value::real(static_cast<double>(number));
+      return number <= static_cast<uint64_t>(INT64_MAX)
+                 ? Value::integer(static_cast<int64_t>(number))
+                 : Value::real(static_cast<double>(number));
     }
-    case nlohmann::json::value_t::number_float: return Value::real(json.get<double>());
+    case nlohmann::json::value_t::number_float:
+      return Value::real(json.get<double>());
     case nlohmann::json::value_t::string: {
       const auto& text = json.get_ref<const std::string&>();
       if (elementType == ValueType::DateTime) {
@@ -189,7 +217,8 @@ Value fromJson(const nlohmann::json& json, ValueType elementType) {
       for (const auto& element : json) elements.push_back(fromJson(element, elementType));
       return Value::array(std::move(elements));
     }
-    default: return Value::text(ModUtf8ToUtf16(json.dump()));
+    default:
+      return Value::text(ModUtf8ToUtf16(json.dump()));
   }
 }
 
@@ -259,9 +288,15 @@ void bindText(const Core& core, sqlite3_stmt* stmt, int index, const std::string
 void bindValue(const Core& core, sqlite3_stmt* stmt, int index, const Value& value) {
   int rc = SQLITE_OK;
   switch (value.type()) {
-    case ValueType::Null: rc = sqlite3_bind_null(stmt, index); break;
-    case ValueType::Integer: rc = sqlite3_bind_int64(stmt, index, value.asInteger()); break;
-    case ValueType::Double: rc = sqlite3_bind_double(stmt, index, value.asDouble()); break;
+    case ValueType::Null:
+      rc = sqlite3_bind_null(stmt, index);
+      break;
+    case ValueType::Integer:
+      rc = sqlite3_bind_int64(stmt, index, value.asInteger());
+      break;
+    case ValueType::Double:
+      rc = sqlite3_bind_double(stmt, index, value.asDouble());
+      break;
     case ValueType::Text:
     case ValueType::Language: {
       // SQLite converts to the database's UTF-8 itself, without a copy of ours.
@@ -273,15 +308,17 @@ void bindValue(const Core& core, sqlite3_stmt* stmt, int index, const Value& val
     case ValueType::Bytes: {
       const auto& bytes = value.asBytes();
       // A null pointer would bind NULL; an empty value must stay an empty blob.
-      rc = bytes.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
-                         : sqlite3_bind_blob64(stmt, index, bytes.data(), bytes.size(),
-                                               SQLITE_TRANSIENT);
+      rc = bytes.empty()
+               ? sqlite3_bind_zeroblob(stmt, index, 0)
+               : sqlite3_bind_blob64(stmt, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
       break;
     }
     case ValueType::DateTime:
       bindText(core, stmt, index, detail::formatDateTime(value.asDateTime()));
       break;
-    case ValueType::Array: bindText(core, stmt, index, toJson(value).dump()); break;
+    case ValueType::Array:
+      bindText(core, stmt, index, toJson(value).dump());
+      break;
   }
   if (rc != SQLITE_OK) core.fail();
 }
@@ -410,7 +447,9 @@ class CollectedCursor final : public Cursor {
  public:
   CollectedCursor(std::shared_ptr<Core> core, std::vector<Column> columns,
                   std::vector<std::vector<Value>> rows, int64_t changes)
-      : _core(std::move(core)), _columns(std::move(columns)), _rows(std::move(rows)),
+      : _core(std::move(core)),
+        _columns(std::move(columns)),
+        _rows(std::move(rows)),
         _changes(changes) {}
 
   bool next() override {
@@ -435,8 +474,8 @@ class CollectedCursor final : public Cursor {
 
 // ---- statements and connections ----------------------------------------------
 
-std::shared_ptr<Handle> prepareOne(Core& core, const char* sql, std::size_t size,
-                                   const char** tail, unsigned flags) {
+std::shared_ptr<Handle> prepareOne(Core& core, const char* sql, std::size_t size, const char** tail,
+                                   unsigned flags) {
   sqlite3_stmt* stmt = nullptr;
   int rc;
   {
@@ -480,7 +519,9 @@ class SqliteStatement final : public Statement {
       detail::throwParameterCount(parameterCount(), parameters.size());
     }
     ++_handle->generation;  // the previous run's cursor now reads as ended
-    sqlite3_reset(_handle->stmt);
+    // A run that ended or failed was reset already; only one left midway
+    // still needs it.
+    if (sqlite3_stmt_busy(_handle->stmt)) sqlite3_reset(_handle->stmt);
     // Every parameter is bound again below (the count was checked), so the
     // previous run's bindings need no clearing first.
     bindAll(*_core, _handle->stmt, parameters);
@@ -601,8 +642,9 @@ class SqliteConnection final : public Connection {
     auto handle = prepareOne(*_core, sql.data(), sql.size(), &tail, 0);
     if (!handle) {
       if (!parameters.empty()) detail::throwParameterCount(0, parameters.size());
-      if (collect) *collect = std::make_unique<CollectedCursor>(_core, std::vector<Column>(),
-                                                                std::vector<std::vector<Value>>(), 0);
+      if (collect)
+        *collect = std::make_unique<CollectedCursor>(_core, std::vector<Column>(),
+                                                     std::vector<std::vector<Value>>(), 0);
       return 0;
     }
     bool more = hasMoreStatements(tail);
@@ -672,15 +714,13 @@ namespace store {
 std::unique_ptr<Connection> openSqlite(const std::string& directory, const std::string& name,
                                        std::chrono::milliseconds busyTimeout) {
   // The name becomes a file name in the directory and must not leave it.
-  if (name.empty() || name.find('/') != std::string::npos ||
-      name.find('\0') != std::string::npos) {
+  if (name.empty() || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
     throw Error(ErrorClass::ConnectFailed, "08001", 0, "invalid database name \"" + name + "\"");
   }
   const std::string path = directory + "/" + name + ".db";
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+  const int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   auto failure = [&](int code) {
     const std::string message =
         "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(code));
@@ -693,8 +733,8 @@ std::unique_ptr<Connection> openSqlite(const std::string& directory, const std::
   sqlite3_busy_timeout(db, static_cast<int>(busyTimeout.count()));
   // WAL lets readers run beside the one writer; NORMAL sync is durable in WAL
   // mode up to the last checkpointed commit and much faster than FULL.
-  for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL",
-                             "PRAGMA foreign_keys = ON"}) {
+  for (const char* pragma :
+       {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL", "PRAGMA foreign_keys = ON"}) {
     const int pragmaRc = sqlite3_exec(db, pragma, nullptr, nullptr, nullptr);
     if (pragmaRc != SQLITE_OK) throw failure(pragmaRc);
   }

@@ -239,6 +239,58 @@ TEST_F(EngineBackend, EveryValueTypeRoundTripsThroughStagedCommandsAndRowsets) {
   EXPECT_EQ(rows.values[1][2].value.string.chars, nullptr);
 }
 
+// Rows and staged commands refill the storage of earlier ones: texts that
+// grow, shrink and turn NULL, a text the caller took out of its record,
+// parameter lists of other shapes and values of other types.
+TEST_F(EngineBackend, LaterRowsAndCommandsReuseStorageSafely) {
+  ASSERT_TAV_OK(exec("CREATE TABLE " + _table + " (id INTEGER PRIMARY KEY, t TEXT, n INTEGER)"));
+  const std::u16string insert = utf16("INSERT INTO " + _table + " VALUES (?, ?, ?)");
+  const std::u16string insertTwo = utf16("INSERT INTO " + _table + " (id, t) VALUES (?, ?)");
+  const char16_t* texts[] = {u"a rather long first text", u"short", nullptr,
+                             u"a text longer than every one before it", u"mid length"};
+  for (int id = 1; id <= 5; ++id) {
+    const char16_t* text = texts[id - 1];
+    const TavVariant params[3] = {intValue(id), text ? stringValue(text) : nullOf(TAV_VT_STRING),
+                                  id % 2 ? intValue(id * 10) : stringValue(u"20")};
+    if (id == 4) {
+      ASSERT_TAV_OK(_session->PutCommand(insertTwo.c_str(), 2, params));
+    } else {
+      ASSERT_TAV_OK(_session->PutCommand(insert.c_str(), 3, params));
+    }
+    // One flush per command, and one with two staged.
+    if (id != 2) ASSERT_TAV_OK(_session->FlushCommand());
+  }
+
+  OdbRowset* rowset = nullptr;
+  ASSERT_TAV_OK(_session->CreateRowset(&rowset));
+  TavVariant columns[2] = {column(TAV_VT_STRING), column(TAV_VT_INT)};
+  const std::u16string select = utf16("SELECT t, n FROM " + _table + " ORDER BY id");
+  ASSERT_TAV_OK(rowset->Initialize(_session.get(), select.c_str(), 10, 0, nullptr, 2, columns));
+  std::vector<std::u16string> read;
+  std::vector<int> numbers;
+  char16_t* taken = nullptr;
+  TavResult rc;
+  while ((rc = rowset->GetNextRow(OdbRowsetCorvid::kAllColumns)) == S_OK) {
+    read.push_back(columns[0].hasValue ? std::u16string(columns[0].value.string.chars,
+                                                        columns[0].value.string.length)
+                                       : u"(null)");
+    numbers.push_back(columns[1].hasValue ? columns[1].value.intValue : -1);
+    if (read.size() == 1) {
+      // The caller keeps the first text: the next row must not write into it.
+      taken = columns[0].value.string.chars;
+      columns[0].value.string.chars = nullptr;
+      columns[0].value.string.length = 0;
+    }
+  }
+  EXPECT_TAV_RC(TAV_E_NOTFOUND, rc);
+  _session->ReleaseRowset(&rowset);
+  TavFreeMemory(&columns[0]);
+  EXPECT_EQ(std::u16string(taken), texts[0]);
+  TavFreeMemory(taken);
+  EXPECT_EQ(read, (std::vector<std::u16string>{texts[0], texts[1], u"(null)", texts[3], texts[4]}));
+  EXPECT_EQ(numbers, (std::vector<int>{10, 20, 30, -1, 50}));
+}
+
 TEST_F(EngineBackend, FullTextUpdateWithLanguagesAndSectionNumbers) {
   ASSERT_TAV_OK(exec("CREATE TABLE " + _table + " (id INTEGER PRIMARY KEY, Content " +
                      type("TEXT ARRAY", "text[]") + ", ContentTextLanguage " +
