@@ -92,11 +92,22 @@ void keepTuple(Corvid::Common::DataArrayData* tuple) noexcept {
   SpareTuples::keep(std::move(owned));
 }
 
+// The same for the parameter values assignToStoreValue overwrites in place.
+bool worthKeeping(const store::Value& value) {
+  switch (value.type()) {
+    case store::ValueType::Integer:
+    case store::ValueType::Double:
+      return true;
+    case store::ValueType::Text:
+      return value.asText().size() <= kMaxKeptTextLength;
+    default:
+      return false;
+  }
+}
+
 void keepParameterList(std::vector<store::Value>&& parameters) noexcept {
   for (store::Value& value : parameters) {
-    const bool shortText =
-        value.type() == store::ValueType::Text && value.asText().size() <= kMaxKeptTextLength;
-    if (!shortText) value.setNull();
+    if (!worthKeeping(value)) value.setNull();
   }
   SpareParameterLists::keep(std::move(parameters));
 }
