@@ -342,8 +342,12 @@ Corvid::Client::ResultSet::Status EngineResultSet::start() {
   _columnNames.reserve(columns.size());
   for (const store::Column& column : columns) _columnNames.emplace_back(column.name);
   _sectionColumn.assign(columns.size(), false);
-  for (std::size_t column : _translation->sectionColumns) {
-    if (column < columns.size()) _sectionColumn[column] = true;
+  for (const Translation::SectionColumn& section : _translation->sectionColumns) {
+    if (section.fromEnd ? section.position == 0 || section.position > columns.size()
+                        : section.position >= columns.size()) {
+      continue;
+    }
+    _sectionColumn[section.fromEnd ? columns.size() - section.position : section.position] = true;
   }
   _state = State::Fetching;
   return Data;

@@ -428,6 +428,16 @@ void translateOne(const std::vector<Token>& all, Translation& translation, bool 
   int depth = 0;
   enum { BeforeSelect, InSelectList, AfterSelectList } select = BeforeSelect;
   std::size_t item = 0;
+  bool starItemSeen = false;
+  // SECTIONS items after a * item, counted from the end once the list ends.
+  std::vector<std::size_t> countedFromEnd;
+  auto endSelectList = [&]() {
+    select = AfterSelectList;
+    for (std::size_t index : countedFromEnd) {
+      Translation::SectionColumn& section = translation.sectionColumns[index];
+      section.position = item + 1 - section.position;
+    }
+  };
   std::size_t next = 0;  // next token of `all` to copy as text
   auto copyUpTo = [&](std::size_t end) {
     std::string text;
@@ -444,10 +454,18 @@ void translateOne(const std::vector<Token>& all, Translation& translation, bool 
       if (word == "SELECT" && select == BeforeSelect) {
         select = InSelectList;
       } else if (word == "FROM" && select == InSelectList) {
-        select = AfterSelectList;
+        endSelectList();
       }
     }
     if (depth == 0 && select == InSelectList && isPunct(token, ',')) ++item;
+    if (depth == 0 && select == InSelectList && isPunct(token, '*') &&
+        (isWholeItem(tokens, i, i) ||
+         (i >= 2 && isPunct(tokens[i - 1], '.') && isWholeItem(tokens, i - 2, i)))) {
+      if (!countedFromEnd.empty()) {
+        syntaxError("SECTIONS() cannot stand between two * items");
+      }
+      starItemSeen = true;
+    }
 
     if (token->kind == Token::Kind::Parameter) {
       copyUpTo(position[i]);
@@ -482,7 +500,10 @@ void translateOne(const std::vector<Token>& all, Translation& translation, bool 
       if (!(depth == 0 && select == InSelectList)) {
         syntaxError("SECTIONS() must be an item of the outermost select list");
       }
-      if (last) translation.sectionColumns.push_back(item);
+      if (last) {
+        if (starItemSeen) countedFromEnd.push_back(translation.sectionColumns.size());
+        translation.sectionColumns.push_back({item, starItemSeen});
+      }
     }
     if (!isPunct(at(j), ')')) syntaxError(std::string("expected ')' to close ") + context);
     pieces.push_back(std::move(piece));
@@ -496,6 +517,7 @@ void translateOne(const std::vector<Token>& all, Translation& translation, bool 
     i = j;
   }
   copyUpTo(all.size());
+  if (select == InSelectList) endSelectList();
 
   // SECTIONS reads the query of the CONTAINS on the same column.
   for (Piece& piece : pieces) {

@@ -76,8 +76,17 @@ struct Translation {
 
   // Statement.
   std::vector<Piece> pieces;
-  std::size_t parameterCount = 0;           // `?` markers the caller binds
-  std::vector<std::size_t> sectionColumns;  // result columns made by SECTIONS
+  std::size_t parameterCount = 0;  // `?` markers the caller binds
+  // The result columns made by SECTIONS, as select item positions: counted
+  // from the first item (0 = first), or from the last (1 = last) when a *
+  // item comes before, since how many columns a * gives shows only in the
+  // result.
+  struct SectionColumn {
+    std::size_t position = 0;
+    bool fromEnd = false;
+    friend bool operator==(const SectionColumn&, const SectionColumn&) = default;
+  };
+  std::vector<SectionColumn> sectionColumns;
   bool singleStatement = true;
   // The store SQL when no piece depends on parameter values (no CONTAINS or
   // SECTIONS); the caller's parameters then pass through in order.

@@ -526,6 +526,14 @@ TEST_F(EngineClient, FullTextSectionsOfMultiValuedColumns) {
   EXPECT_EQ(intOf(rows[1][1]) != 0, true);
   EXPECT_EQ(intOf(rows[2][1]) != 0, false);
 
+  // After a * the section numbers are still found in their own column.
+  const std::vector<Row> starRows =
+      run("SELECT *, SECTIONS(Content) FROM " + _table + " WHERE CONTAINS(Content, ?)",
+          parameters({text(u"brown")}));
+  ASSERT_FALSE(starRows.empty());
+  EXPECT_EQ(starRows[0].back()->getElementType(), DataType::UnsignedInteger);
+  EXPECT_EQ(starRows[0][1]->getElementType(), DataType::Data);
+
   run("DELETE FROM " + _table + " WHERE id = 1");
   EXPECT_EQ(search(u"lazy"), (Found{{2, "{1}"}}));
 }

@@ -80,8 +80,20 @@ TEST(EngineTranslator, SectionsMustPairWithContainsAndBeASelectItem) {
   const auto translation = sqlite(
       u"select d.id, SECTIONS(d.Content) from Doc d where CONTAINS(d.Content, ?) and d.id > ?");
   EXPECT_EQ(translation->parameterCount, 2u);
-  ASSERT_EQ(translation->sectionColumns.size(), 1u);
-  EXPECT_EQ(translation->sectionColumns[0], 1u);
+  using Section = engine::Translation::SectionColumn;
+  EXPECT_EQ(translation->sectionColumns, (std::vector<Section>{Section{1, false}}));
+  // After a * item a SECTIONS item is found from the end of the result.
+  EXPECT_EQ(sqlite(u"select *, SECTIONS(Content), id from Doc where CONTAINS(Content, ?)")
+                ->sectionColumns,
+            (std::vector<Section>{Section{2, true}}));
+  EXPECT_EQ(sqlite(u"select SECTIONS(Content), d.* from Doc d where CONTAINS(Content, ?)")
+                ->sectionColumns,
+            (std::vector<Section>{Section{0, false}}));
+  EXPECT_EQ(sqlite(u"select a * 2, SECTIONS(Content) from Doc where CONTAINS(Content, ?)")
+                ->sectionColumns,
+            (std::vector<Section>{Section{1, false}}));
+  EXPECT_THROW(sqlite(u"select d.*, SECTIONS(Content), * from Doc d where CONTAINS(Content, ?)"),
+               Corvid::Exception::Object);
 
   EXPECT_THROW(sqlite(u"select SECTIONS(Content) from Doc"), Corvid::Exception::Object);
   EXPECT_THROW(sqlite(u"select id from Doc where id in (select SECTIONS(Content) from Doc "
