@@ -11,6 +11,8 @@ std::u16string ModUtf8ToUtf16(std::string_view utf8);
 // Replaces `out` with the UTF-16 form of `utf8`, reusing out's storage.
 void ModUtf8ToUtf16(std::string_view utf8, std::u16string& out);
 std::string ModUtf16ToUtf8(std::u16string_view utf16);
+// Replaces `out` with the UTF-8 form of `utf16`, reusing out's storage.
+void ModUtf16ToUtf8(std::u16string_view utf16, std::string& out);
 
 enum class ModKanjiCode : int { utf8 = 0 };
 

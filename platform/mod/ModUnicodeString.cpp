@@ -74,6 +74,16 @@ void appendUtf8(std::string& out, std::u16string_view piece) {
   out.resize(offset + static_cast<size_t>(written));
 }
 
+void assignUtf8(std::string& out, std::u16string_view utf16, size_t maxChunk) {
+  out.clear();
+  out.reserve(utf16.size());
+  for (size_t start = 0; start < utf16.size();) {
+    const size_t end = utf16PieceEnd(utf16, start, maxChunk);
+    appendUtf8(out, utf16.substr(start, end - start));
+    start = end;
+  }
+}
+
 }  // namespace
 
 std::u16string ModUtf8ToUtf16Chunked(std::string_view utf8, size_t maxChunk) {
@@ -84,12 +94,7 @@ std::u16string ModUtf8ToUtf16Chunked(std::string_view utf8, size_t maxChunk) {
 
 std::string ModUtf16ToUtf8Chunked(std::u16string_view utf16, size_t maxChunk) {
   std::string out;
-  out.reserve(utf16.size());
-  for (size_t start = 0; start < utf16.size();) {
-    const size_t end = utf16PieceEnd(utf16, start, maxChunk);
-    appendUtf8(out, utf16.substr(start, end - start));
-    start = end;
-  }
+  assignUtf8(out, utf16, maxChunk);
   return out;
 }
 
@@ -103,6 +108,10 @@ void ModUtf8ToUtf16(std::string_view utf8, std::u16string& out) {
 
 std::string ModUtf16ToUtf8(std::u16string_view utf16) {
   return ModUtf16ToUtf8Chunked(utf16, ModUnicodeConversionChunk);
+}
+
+void ModUtf16ToUtf8(std::u16string_view utf16, std::string& out) {
+  assignUtf8(out, utf16, ModUnicodeConversionChunk);
 }
 
 ModUnicodeString::ModUnicodeString(const char16_t* text) {

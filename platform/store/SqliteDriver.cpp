@@ -114,6 +114,10 @@ struct Handle {
   Handle& operator=(const Handle&) = delete;
   sqlite3_stmt* stmt;
   uint64_t generation = 0;
+  // The UTF-8 forms of the texts bound to the statement's parameters, bound
+  // without a copy: each stays here unchanged until its parameter is bound
+  // again, which happens only between runs.
+  std::vector<std::string> boundTexts;
 };
 
 // ---- values ----------------------------------------------------------------
@@ -285,7 +289,13 @@ void bindText(const Core& core, sqlite3_stmt* stmt, int index, const std::string
   }
 }
 
-void bindValue(const Core& core, sqlite3_stmt* stmt, int index, const Value& value) {
+// Texts up to this many units are bound from the handle's own buffers;
+// longer ones are copied by SQLite, so that an idle statement does not keep
+// a large document.
+constexpr std::size_t kMaxBufferedText = 16384;
+
+void bindValue(const Core& core, Handle& handle, int index, const Value& value) {
+  sqlite3_stmt* stmt = handle.stmt;
   int rc = SQLITE_OK;
   switch (value.type()) {
     case ValueType::Null:
@@ -299,10 +309,18 @@ void bindValue(const Core& core, sqlite3_stmt* stmt, int index, const Value& val
       break;
     case ValueType::Text:
     case ValueType::Language: {
-      // SQLite converts to the database's UTF-8 itself, without a copy of ours.
       const std::u16string& text = value.asText();
-      rc = sqlite3_bind_text64(stmt, index, reinterpret_cast<const char*>(text.data()),
-                               text.size() * sizeof(char16_t), SQLITE_TRANSIENT, SQLITE_UTF16);
+      if (text.size() > kMaxBufferedText) {
+        // SQLite converts to the database's UTF-8 itself.
+        rc = sqlite3_bind_text64(stmt, index, reinterpret_cast<const char*>(text.data()),
+                                 text.size() * sizeof(char16_t), SQLITE_TRANSIENT, SQLITE_UTF16);
+        break;
+      }
+      // Converted into the parameter's buffer, which SQLite reads in place:
+      // no allocation once the buffer has grown to the texts of the statement.
+      std::string& utf8 = handle.boundTexts[static_cast<std::size_t>(index - 1)];
+      ModUtf16ToUtf8(text, utf8);
+      rc = sqlite3_bind_text64(stmt, index, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
       break;
     }
     case ValueType::Bytes: {
@@ -323,9 +341,12 @@ void bindValue(const Core& core, sqlite3_stmt* stmt, int index, const Value& val
   if (rc != SQLITE_OK) core.fail();
 }
 
-void bindAll(const Core& core, sqlite3_stmt* stmt, std::span<const Value> parameters) {
+void bindAll(const Core& core, Handle& handle, std::span<const Value> parameters) {
+  // Sized before any binding: growing it later would move short texts that
+  // live inside the string objects away from where SQLite reads them.
+  if (handle.boundTexts.size() < parameters.size()) handle.boundTexts.resize(parameters.size());
   for (std::size_t i = 0; i < parameters.size(); ++i) {
-    bindValue(core, stmt, static_cast<int>(i + 1), parameters[i]);
+    bindValue(core, handle, static_cast<int>(i + 1), parameters[i]);
   }
 }
 
@@ -524,7 +545,7 @@ class SqliteStatement final : public Statement {
     if (sqlite3_stmt_busy(_handle->stmt)) sqlite3_reset(_handle->stmt);
     // Every parameter is bound again below (the count was checked), so the
     // previous run's bindings need no clearing first.
-    bindAll(*_core, _handle->stmt, parameters);
+    bindAll(*_core, *_handle, parameters);
   }
 
   std::shared_ptr<Core> _core;
@@ -547,7 +568,7 @@ class SqliteConnection final : public Connection {
     if (handle && !hasMoreStatements(tail)) {
       const auto count = static_cast<std::size_t>(sqlite3_bind_parameter_count(handle->stmt));
       if (count != parameters.size()) detail::throwParameterCount(count, parameters.size());
-      bindAll(*_core, handle->stmt, parameters);
+      bindAll(*_core, *handle, parameters);
       auto cursor = std::make_unique<SqliteCursor>(_core, std::move(handle));
       cursor->start();
       return cursor;
@@ -660,7 +681,7 @@ class SqliteConnection final : public Connection {
         if (used + count > parameters.size() || (!more && used + count != parameters.size())) {
           detail::throwParameterCount(used + count, parameters.size());
         }
-        bindAll(*_core, stmt, parameters.subspan(used, count));
+        bindAll(*_core, *handle, parameters.subspan(used, count));
         used += count;
         const bool last = !more;
         const int64_t totalBefore = sqlite3_total_changes64(db);

@@ -13,10 +13,10 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
-#include <string>
-#include <vector>
 #include <ostream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "Mod/ModUnicodeString.h"
 #include "platform/store/Store.h"
@@ -27,11 +27,19 @@ namespace store {
 inline void PrintTo(const Value& value, std::ostream* out) {
   *out << valueTypeName(value.type());
   switch (value.type()) {
-    case ValueType::Integer: *out << " " << value.asInteger(); break;
-    case ValueType::Double: *out << " " << value.asDouble(); break;
+    case ValueType::Integer:
+      *out << " " << value.asInteger();
+      break;
+    case ValueType::Double:
+      *out << " " << value.asDouble();
+      break;
     case ValueType::Text:
-    case ValueType::Language: *out << " \"" << ModUtf16ToUtf8(value.asText()) << "\""; break;
-    case ValueType::Bytes: *out << " (" << value.asBytes().size() << " bytes)"; break;
+    case ValueType::Language:
+      *out << " \"" << ModUtf16ToUtf8(value.asText()) << "\"";
+      break;
+    case ValueType::Bytes:
+      *out << " (" << value.asBytes().size() << " bytes)";
+      break;
     case ValueType::DateTime: {
       const DateTime& d = value.asDateTime();
       *out << " " << d.year << "-" << d.month << "-" << d.day << " " << d.hour << ":" << d.minute
@@ -46,7 +54,8 @@ inline void PrintTo(const Value& value, std::ostream* out) {
       }
       *out << "]";
       break;
-    case ValueType::Null: break;
+    case ValueType::Null:
+      break;
   }
 }
 
@@ -125,8 +134,8 @@ TYPED_TEST_P(StoreSuite, EveryValueTypeRoundTripsExactly) {
       Value::dateTime(leapSecondBefore),
       Value::array({Value::text(u"a,b"), Value::text(u"\"quoted\" \\"), Value(),
                     Value::text(u"NULL"), Value::text(u""), Value::text(u"\U0001F600")}),
-      Value::array({Value::integer(std::numeric_limits<int64_t>::max()), Value(),
-                    Value::integer(-7)}),
+      Value::array(
+          {Value::integer(std::numeric_limits<int64_t>::max()), Value(), Value::integer(-7)}),
       Value::array({Value::real(1.5), Value::real(-0.25), Value::real(1e300)}),
       Value::array({Value::dateTime(early), Value::dateTime(leapSecondBefore)}),
       Value::array({Value::bytes({0, 0}), Value::bytes({0xde, 0xad})}),
@@ -188,8 +197,9 @@ TYPED_TEST_P(StoreSuite, ParametersAreBoundNeverSpliced) {
             (std::vector<Value>{Value::text(u"bcd"), Value::integer(int64_t{1} << 40)}));
 
   // A date the calendar does not have is refused before it is bound.
-  const auto error = errorOf(
-      [&] { db.query("SELECT ?", std::vector<Value>{Value::dateTime(DateTime{2023, 2, 29})}); });
+  const auto error = errorOf([&] {
+    db.query("SELECT ?", std::vector<Value>{Value::dateTime(DateTime{2023, 2, 29})});
+  });
   EXPECT_EQ(error.sqlState(), "22008");
 }
 
@@ -231,9 +241,8 @@ TYPED_TEST_P(StoreSuite, FailingBatchLeavesNoRowsBehind) {
   // Too few or too many parameters for the batch: refused, nothing left.
   for (std::size_t count : {1u, 3u}) {
     std::vector<Value> parameters(count, Value::integer(5));
-    const auto mismatch = errorOf([&] {
-      db.execute("INSERT INTO f VALUES (?); INSERT INTO f VALUES (? + 1)", parameters);
-    });
+    const auto mismatch = errorOf(
+        [&] { db.execute("INSERT INTO f VALUES (?); INSERT INTO f VALUES (? + 1)", parameters); });
     EXPECT_EQ(mismatch.sqlState(), "07001") << count;
     EXPECT_EQ(countRows(db, "f"), 0);
   }
@@ -247,8 +256,8 @@ TYPED_TEST_P(StoreSuite, PreparedStatementRunsRepeatedly) {
   EXPECT_EQ(insert->execute(std::vector<Value>{Value::integer(1), Value::text(u"a")}), 1);
   // Other value types in a later run (a null where text was).
   EXPECT_EQ(insert->execute(std::vector<Value>{Value::integer(2), Value()}), 1);
-  EXPECT_EQ(insert->execute(std::vector<Value>{Value::integer(int64_t{1} << 40), Value::text(u"b")}),
-            1);
+  EXPECT_EQ(
+      insert->execute(std::vector<Value>{Value::integer(int64_t{1} << 40), Value::text(u"b")}), 1);
   EXPECT_EQ(errorOf([&] { insert->execute(std::vector<Value>{Value::integer(3)}); }).sqlState(),
             "07001");
 
@@ -264,6 +273,29 @@ TYPED_TEST_P(StoreSuite, PreparedStatementRunsRepeatedly) {
   ASSERT_TRUE(second->next());
   EXPECT_EQ(second->row()[0], Value::text(u"b"));
   EXPECT_FALSE(second->next());
+
+  // Texts of every length in turn, echoed back: short ones, long ones, one
+  // past any buffer, and other values in between, all in one statement.
+  auto echo = db.prepare("SELECT ?, ?, ?");
+  const std::u16string huge(20000, u'h');
+  const std::vector<std::vector<Value>> runs = {
+      {Value::text(u"a"), Value::text(u"a text of more than fifteen bytes"), Value::text(u"z")},
+      {Value::text(u"\U0001F600 non-BMP and longer than before"), Value::text(u"b"),
+       Value::text(huge)},
+      {Value::integer(7), Value::text(u""), Value::text(u"c")},
+      {Value::text(u"d"), Value(), Value::text(u"short again")},
+  };
+  for (const std::vector<Value>& run : runs) {
+    auto cursor = echo->query(run);
+    ASSERT_TRUE(cursor->next());
+    for (std::size_t i = 0; i < run.size(); ++i) {
+      if (run[i].type() == ValueType::Integer) {
+        EXPECT_EQ(cursor->row()[i].asInteger(), 7);
+      } else {
+        EXPECT_EQ(cursor->row()[i], run[i]) << i;
+      }
+    }
+  }
 
   EXPECT_EQ(errorOf([&] { db.prepare("SELECT 1; SELECT 2"); }).sqlState(), "42601");
 }
@@ -368,8 +400,9 @@ TYPED_TEST_P(StoreSuite, UseAfterCloseReportsConnectionLost) {
   statement.reset();
 }
 
-REGISTER_TYPED_TEST_SUITE_P(StoreSuite, EveryValueTypeRoundTripsExactly, LanguageTagsAreStoredAsText,
-                            ParametersAreBoundNeverSpliced, BatchBindsEachStatementsShareOfParameters,
+REGISTER_TYPED_TEST_SUITE_P(StoreSuite, EveryValueTypeRoundTripsExactly,
+                            LanguageTagsAreStoredAsText, ParametersAreBoundNeverSpliced,
+                            BatchBindsEachStatementsShareOfParameters,
                             FailingBatchLeavesNoRowsBehind, PreparedStatementRunsRepeatedly,
                             CancelStopsALongQueryFromAnotherThread, TransactionsCommitAndRollBack,
                             ReadOnlyTransactionRefusesWrites,
