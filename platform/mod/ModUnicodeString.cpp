@@ -51,16 +51,6 @@ void appendUtf16(std::u16string& out, std::string_view piece) {
   out.resize(offset + static_cast<size_t>(written));
 }
 
-void assignUtf16(std::u16string& out, std::string_view utf8, size_t maxChunk) {
-  out.clear();
-  out.reserve(utf8.size());
-  for (size_t start = 0; start < utf8.size();) {
-    const size_t end = utf8PieceEnd(utf8, start, maxChunk);
-    appendUtf16(out, utf8.substr(start, end - start));
-    start = end;
-  }
-}
-
 void appendUtf8(std::string& out, std::u16string_view piece) {
   const size_t offset = out.size();
   // One UTF-16 unit gives at most three bytes (a pair gives four for two).
@@ -74,14 +64,25 @@ void appendUtf8(std::string& out, std::u16string_view piece) {
   out.resize(offset + static_cast<size_t>(written));
 }
 
-void assignUtf8(std::string& out, std::u16string_view utf16, size_t maxChunk) {
+// Replaces out with the conversion of text, done in pieces of at most
+// maxChunk units that end where pieceEnd says.
+template <class Out, class In, class PieceEnd, class Append>
+void assignConverted(Out& out, In text, size_t maxChunk, PieceEnd pieceEnd, Append append) {
   out.clear();
-  out.reserve(utf16.size());
-  for (size_t start = 0; start < utf16.size();) {
-    const size_t end = utf16PieceEnd(utf16, start, maxChunk);
-    appendUtf8(out, utf16.substr(start, end - start));
+  out.reserve(text.size());
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = pieceEnd(text, start, maxChunk);
+    append(out, text.substr(start, end - start));
     start = end;
   }
+}
+
+void assignUtf16(std::u16string& out, std::string_view utf8, size_t maxChunk) {
+  assignConverted(out, utf8, maxChunk, utf8PieceEnd, appendUtf16);
+}
+
+void assignUtf8(std::string& out, std::u16string_view utf16, size_t maxChunk) {
+  assignConverted(out, utf16, maxChunk, utf16PieceEnd, appendUtf8);
 }
 
 }  // namespace
