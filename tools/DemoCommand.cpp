@@ -15,6 +15,7 @@
 #include "TavCommon.h"
 #include "TavOdb/OdbRowsetCorvid.h"
 #include "TavOdb/OdbSessionCorvid.h"
+#include "TavRecords.h"
 #include "ToolText.h"
 
 namespace fs = std::filesystem;
@@ -106,23 +107,6 @@ class ProgressBar {
   bool _drawn = false;
 };
 
-TavVariant stringRecord(const std::u16string& text) {
-  TavVariant record{};
-  record.type = TAV_VT_STRING;
-  record.hasValue = 1;
-  record.value.string.chars = const_cast<char16_t*>(text.c_str());
-  record.value.string.length = static_cast<uint32_t>(text.size());
-  return record;
-}
-
-TavVariant intRecord(int32_t value) {
-  TavVariant record{};
-  record.type = TAV_VT_INT;
-  record.hasValue = 1;
-  record.value.intValue = value;
-  return record;
-}
-
 void load(OdbSessionCorvid& session, const std::vector<Document>& documents, bool progress) {
   runCommand(session,
              "CREATE TABLE documents (id INTEGER PRIMARY KEY, title TEXT, "
@@ -138,7 +122,8 @@ void load(OdbSessionCorvid& session, const std::vector<Document>& documents, boo
   // full-text update per document.
   for (size_t i = 0; i < documents.size(); ++i) {
     const std::u16string title = toUtf16(documents[i].title);
-    const TavVariant row[2] = {intRecord(static_cast<int32_t>(i + 1)), stringRecord(title)};
+    const TavVariant row[2] = {tavrecords::integer(static_cast<int32_t>(i + 1)),
+                               tavrecords::text(title)};
     check(session.PutCommand(u"INSERT INTO documents (id, title) VALUES (?, ?)", 2, row),
           "staging document " + documents[i].title);
   }
@@ -151,8 +136,8 @@ void load(OdbSessionCorvid& session, const std::vector<Document>& documents, boo
     std::vector<TavVariant> languages;
     const std::u16string language = kLanguage;
     for (const std::u16string& text : texts) {
-      values.push_back(stringRecord(text));
-      languages.push_back(stringRecord(language));
+      values.push_back(tavrecords::text(text));
+      languages.push_back(tavrecords::text(language));
     }
     const std::u16string condition = u"id = " + toUtf16(std::to_string(i + 1));
     check(session.UpdateFullText(u"documents", u"Content", condition.c_str(),
@@ -219,7 +204,7 @@ std::string excerptOf(const std::string& section, const std::string& term) {
 
 std::vector<Hit> search(OdbSessionCorvid& session, const std::string& terms) {
   const std::u16string text = toUtf16(terms);
-  const TavVariant parameter = stringRecord(text);
+  const TavVariant parameter = tavrecords::text(text);
   std::vector<Hit> hits;
   // Section mode delivers only the section numbers of each row, so the
   // documents' titles and texts come from a second query with the same

@@ -35,6 +35,7 @@
 #include "TavOdb/OdbDataSourceCorvid.h"
 #include "TavOdb/OdbRowsetCorvid.h"
 #include "TavOdb/OdbSessionCorvid.h"
+#include "TavRecords.h"
 
 namespace {
 
@@ -45,31 +46,6 @@ std::string scratch() {
 }
 
 int g_postgresPort = 0;  // 0: no server, the PostgreSQL part is skipped
-
-TavVariant intRecord(int32_t value) {
-  TavVariant record{};
-  record.type = TAV_VT_INT;
-  record.hasValue = 1;
-  record.value.intValue = value;
-  return record;
-}
-
-TavVariant stringRecord(const std::u16string& text) {
-  TavVariant record{};
-  record.type = TAV_VT_STRING;
-  record.hasValue = 1;
-  record.value.string.chars = const_cast<char16_t*>(text.c_str());
-  record.value.string.length = static_cast<uint32_t>(text.size());
-  return record;
-}
-
-TavVariant doubleRecord(double value) {
-  TavVariant record{};
-  record.type = TAV_VT_DOUBLE;
-  record.hasValue = 1;
-  record.value.doubleValue = value;
-  return record;
-}
 
 // The engine backend of the library on one store, with the benchmark's
 // tables made and filled through it.
@@ -98,7 +74,8 @@ class Library {
     for (int i = 0; _ok && i < kRows; i += 500) {
       for (int j = i; j < i + 500; ++j) {
         const std::u16string name = ModUtf8ToUtf16("name " + std::to_string(j));
-        const TavVariant row[3] = {intRecord(j), stringRecord(name), doubleRecord(j * 0.5)};
+        const TavVariant row[3] = {tavrecords::integer(j), tavrecords::text(name),
+                                   tavrecords::real(j * 0.5)};
         _ok = _ok && _session->PutCommand(u"INSERT INTO fetched VALUES (?, ?, ?)", 3, row) == S_OK;
       }
       _ok = _ok && _session->FlushCommand() == S_OK;
@@ -169,7 +146,8 @@ void libraryInsert(benchmark::State& state, bool postgres) {
   int id = 0;
   for (auto _ : state) {
     for (int64_t i = 0; i < state.range(0); ++i) {
-      const TavVariant row[3] = {intRecord(id++), stringRecord(name), doubleRecord(1.25)};
+      const TavVariant row[3] = {tavrecords::integer(id++), tavrecords::text(name),
+                                 tavrecords::real(1.25)};
       session.PutCommand(u"INSERT INTO inserted VALUES (?, ?, ?)", 3, row);
     }
     if (session.FlushCommand() != S_OK) state.SkipWithError("FlushCommand failed");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "NullSession.h"
+#include "TavRecords.h"
 #include "TestSupport.h"
 
 namespace {
@@ -19,14 +20,6 @@ class StagingSession : public NullSession {
   const TavVariant* params() const { return _pParams; }
 };
 
-TavVariant intParam(int32_t value) {
-  TavVariant v{};
-  v.type = TAV_VT_INT;
-  v.hasValue = 1;
-  v.value.intValue = value;
-  return v;
-}
-
 TEST(CommandStage, JoinsCommandsWithOneBlankAndDeepCopiesParameters) {
   StagingSession session;
   TavBoolean over = TAV_TRUE;
@@ -38,12 +31,7 @@ TEST(CommandStage, JoinsCommandsWithOneBlankAndDeepCopiesParameters) {
   EXPECT_EQ(session.length(), 6);
 
   char16_t text[] = u"caller's";
-  TavVariant string{};
-  string.type = TAV_VT_STRING;
-  string.hasValue = 1;
-  string.value.string.chars = text;
-  string.value.string.length = 8;
-  std::vector<TavVariant> params{intParam(5), string};
+  std::vector<TavVariant> params{tavrecords::integer(5), tavrecords::text(text, 8)};
   ASSERT_TAV_OK(session.setCommandParam(u"d", 2, params.data()));
   ASSERT_TAV_OK(session.setCommandParam(u"e", 1, params.data()));
   ASSERT_EQ(session.paramCount(), 3);
@@ -54,9 +42,10 @@ TEST(CommandStage, JoinsCommandsWithOneBlankAndDeepCopiesParameters) {
 
 TEST(CommandStage, RefusesUnknownTypesBeforeChangingAnything) {
   StagingSession session;
-  ASSERT_TAV_OK(session.setCommandParam(u"first", 1, std::vector<TavVariant>{intParam(1)}.data()));
+  ASSERT_TAV_OK(
+      session.setCommandParam(u"first", 1, std::vector<TavVariant>{tavrecords::integer(1)}.data()));
   for (int tag : {7, 9, 14, 15, 99}) {
-    TavVariant bad = intParam(1);
+    TavVariant bad = tavrecords::integer(1);
     bad.type = static_cast<TavVariantType>(tag);
     EXPECT_TAV_RC(E_INVALIDARG, session.setCommandParam(u"second", 1, &bad));
   }
@@ -75,7 +64,7 @@ TEST(CommandStage, BoundsOfTextAndParameters) {
   EXPECT_EQ(full.length(), 1048577);
 
   StagingSession many;
-  std::vector<TavVariant> params(1998, intParam(0));
+  std::vector<TavVariant> params(1998, tavrecords::integer(0));
   ASSERT_TAV_OK(many.checkCommandLength(u"p", 1998, params.data(), &over));
   ASSERT_EQ(over, TAV_FALSE);
   ASSERT_TAV_OK(many.checkCommandLength(u"q", 1, params.data(), &over));

@@ -19,6 +19,7 @@
 #include "TavOdb/OdbPrepareStatement.h"
 #include "TavOdb/OdbRowsetCorvid.h"
 #include "TavOdb/OdbSessionCorvid.h"
+#include "TavRecords.h"
 #include "TestSupport.h"
 
 namespace {
@@ -31,34 +32,6 @@ constexpr bool kRemote = false;
 
 std::u16string utf16(const std::string& text) {
   return std::u16string(text.begin(), text.end());
-}
-
-TavVariant intValue(int32_t value) {
-  TavVariant v{};
-  v.type = TAV_VT_INT;
-  v.hasValue = 1;
-  v.value.intValue = value;
-  return v;
-}
-
-// String records point at the caller's text; the library copies what it keeps.
-TavVariant stringValue(const char16_t* text) {
-  TavVariant v{};
-  v.type = TAV_VT_STRING;
-  v.hasValue = 1;
-  v.value.string.chars = const_cast<char16_t*>(text);
-  v.value.string.length = static_cast<uint32_t>(TavStrlen(text));
-  return v;
-}
-
-TavVariant nullOf(TavVariantType type) {
-  TavVariant v{};
-  v.type = type;
-  return v;
-}
-
-TavVariant column(TavVariantType type) {
-  return nullOf(type);
 }
 
 struct SessionDeleter {
@@ -128,7 +101,7 @@ class EngineBackend : public ::testing::Test {
     OdbRowset* rowset = nullptr;
     EXPECT_EQ(target->CreateRowset(&rowset), S_OK);
     std::vector<TavVariant> columns;
-    for (TavVariantType type : types) columns.push_back(column(type));
+    for (TavVariantType type : types) columns.push_back(tavrecords::null(type));
     const std::u16string text = utf16(sql);
     TavResult rc =
         rowset->Initialize(target, text.c_str(), 10, static_cast<int>(params.size()), params.data(),
@@ -165,46 +138,32 @@ TEST_F(EngineBackend, EveryValueTypeRoundTripsThroughStagedCommandsAndRowsets) {
                      type("TEXT ARRAY", "text[]") + ")"));
   const std::string insert = "INSERT INTO " + _table + " VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
 
-  TavVariant real{};
-  real.type = TAV_VT_DOUBLE;
-  real.hasValue = 1;
-  real.value.doubleValue = -1234.5625;
+  const TavVariant real = tavrecords::real(-1234.5625);
   const unsigned char bytes[] = {0, 1, 0, 255, 7};
-  TavVariant binary{};
-  binary.type = TAV_VT_BINARY;
-  binary.hasValue = 1;
-  binary.value.binary.size = sizeof bytes;
-  binary.value.binary.data = const_cast<unsigned char*>(bytes);
-  TavVariant when{};
-  when.type = TAV_VT_DATETIME;
-  when.hasValue = 1;
-  when.value.dateTime = {2026, 12, 5, 23, 59, 58, 987};
-  TavVariant guid{};
-  guid.type = TAV_VT_GUID;
-  guid.hasValue = 1;
-  ASSERT_TAV_OK(TavStringToGuid(&guid.value.guidValue, u"{0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}"));
+  const TavVariant binary = tavrecords::binary(bytes, sizeof bytes);
+  const TavVariant when = tavrecords::dateTime({2026, 12, 5, 23, 59, 58, 987});
+  GUID id{};
+  ASSERT_TAV_OK(TavStringToGuid(&id, u"{0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}"));
+  const TavVariant guid = tavrecords::guid(id);
   TavVariantArray* texts = nullptr;
   ASSERT_TAV_OK(TavAllocateVariants(&texts, 2));
-  texts->elements[0] = stringValue(u"first section");
-  texts->elements[1] = stringValue(u"\U0001F600 second");
-  TavVariant array{};
-  array.type = TAV_VT_ARRAY;
-  array.hasValue = 1;
-  array.value.array = texts;
-  TavVariant alt = intValue(-7);
-  alt.type = TAV_VT_INT_ALT;
+  texts->elements[0] = tavrecords::text(u"first section");
+  texts->elements[1] = tavrecords::text(u"\U0001F600 second");
+  const TavVariant array = tavrecords::array(texts);
+  const TavVariant alt = tavrecords::integer(-7, TAV_VT_INT_ALT);
 
   // Two commands staged, one flush; the second row is all NULLs.
   ASSERT_TAV_OK(_session->PutCommand(
       utf16(insert).c_str(), 8,
-      std::vector<TavVariant>{intValue(1), alt, real, stringValue(u"caf\u00e9 \U00010348"), binary,
-                              when, guid, array}
+      std::vector<TavVariant>{tavrecords::integer(1), alt, real,
+                              tavrecords::text(u"caf\u00e9 \U00010348"), binary, when, guid, array}
           .data()));
   ASSERT_TAV_OK(_session->PutCommand(
       utf16(insert).c_str(), 8,
-      std::vector<TavVariant>{intValue(2), nullOf(TAV_VT_INT), nullOf(TAV_VT_DOUBLE),
-                              nullOf(TAV_VT_STRING), nullOf(TAV_VT_BINARY), nullOf(TAV_VT_DATETIME),
-                              nullOf(TAV_VT_GUID), nullOf(TAV_VT_ARRAY)}
+      std::vector<TavVariant>{tavrecords::integer(2), tavrecords::null(TAV_VT_INT),
+                              tavrecords::null(TAV_VT_DOUBLE), tavrecords::null(TAV_VT_STRING),
+                              tavrecords::null(TAV_VT_BINARY), tavrecords::null(TAV_VT_DATETIME),
+                              tavrecords::null(TAV_VT_GUID), tavrecords::null(TAV_VT_ARRAY)}
           .data()));
   ASSERT_TAV_OK(_session->FlushCommand());
   // The staged copies are independent of the caller's records.
@@ -250,8 +209,9 @@ TEST_F(EngineBackend, LaterRowsAndCommandsReuseStorageSafely) {
                              u"a text longer than every one before it", u"mid length"};
   for (int id = 1; id <= 5; ++id) {
     const char16_t* text = texts[id - 1];
-    const TavVariant params[3] = {intValue(id), text ? stringValue(text) : nullOf(TAV_VT_STRING),
-                                  id % 2 ? intValue(id * 10) : stringValue(u"20")};
+    const TavVariant params[3] = {tavrecords::integer(id),
+                                  text ? tavrecords::text(text) : tavrecords::null(TAV_VT_STRING),
+                                  id % 2 ? tavrecords::integer(id * 10) : tavrecords::text(u"20")};
     if (id == 4) {
       ASSERT_TAV_OK(_session->PutCommand(insertTwo.c_str(), 2, params));
     } else {
@@ -263,7 +223,7 @@ TEST_F(EngineBackend, LaterRowsAndCommandsReuseStorageSafely) {
 
   OdbRowset* rowset = nullptr;
   ASSERT_TAV_OK(_session->CreateRowset(&rowset));
-  TavVariant columns[2] = {column(TAV_VT_STRING), column(TAV_VT_INT)};
+  TavVariant columns[2] = {tavrecords::null(TAV_VT_STRING), tavrecords::null(TAV_VT_INT)};
   const std::u16string select = utf16("SELECT t, n FROM " + _table + " ORDER BY id");
   ASSERT_TAV_OK(rowset->Initialize(_session.get(), select.c_str(), 10, 0, nullptr, 2, columns));
   std::vector<std::u16string> read;
@@ -298,18 +258,20 @@ TEST_F(EngineBackend, FullTextUpdateWithLanguagesAndSectionNumbers) {
   ASSERT_TAV_OK(exec("CREATE FULLTEXT INDEX ON " + _table + " (Content)"));
   ASSERT_TAV_OK(exec("INSERT INTO " + _table + " (id) VALUES (1), (2)"));
 
-  std::vector<TavVariant> sections{stringValue(u"The quick brown fox"),
-                                   stringValue(u"jumps over the lazy dog"),
-                                   stringValue(u"\u6771\u4eac\u90fd quick")};
-  std::vector<TavVariant> languages{stringValue(u"en"), stringValue(u"en-US"), stringValue(u"ja")};
+  std::vector<TavVariant> sections{tavrecords::text(u"The quick brown fox"),
+                                   tavrecords::text(u"jumps over the lazy dog"),
+                                   tavrecords::text(u"\u6771\u4eac\u90fd quick")};
+  std::vector<TavVariant> languages{tavrecords::text(u"en"), tavrecords::text(u"en-US"),
+                                    tavrecords::text(u"ja")};
   const std::u16string table = utf16(_table);
   ASSERT_TAV_OK(_session->UpdateFullText(table.c_str(), u"Content", u"id = 1", 3, sections.data(),
                                          languages.data(), ODB_UPDATE_REPLACE));
   // Without languages every value is taken as "ja+en".
-  std::vector<TavVariant> other{stringValue(u"a lazy afternoon"), stringValue(u"brown fox")};
+  std::vector<TavVariant> other{tavrecords::text(u"a lazy afternoon"),
+                                tavrecords::text(u"brown fox")};
   ASSERT_TAV_OK(_session->UpdateFullText(table.c_str(), u"Content", u"id = 2", 2, other.data(),
                                          nullptr, ODB_UPDATE_REPLACE));
-  std::vector<TavVariant> badLanguage{intValue(3)};
+  std::vector<TavVariant> badLanguage{tavrecords::integer(3)};
   EXPECT_TAV_RC(E_INVALIDARG,
                 _session->UpdateFullText(table.c_str(), u"Content", u"id = 2", 1, other.data(),
                                          badLanguage.data(), ODB_UPDATE_REPLACE));
@@ -318,8 +280,8 @@ TEST_F(EngineBackend, FullTextUpdateWithLanguagesAndSectionNumbers) {
     std::vector<std::pair<int, std::vector<int>>> hits;
     OdbRowset* rowset = nullptr;
     EXPECT_EQ(_session->CreateRowset(&rowset), S_OK);
-    TavVariant columns[2] = {column(TAV_VT_INT), column(TAV_VT_INT)};
-    TavVariant parameter = stringValue(terms);
+    TavVariant columns[2] = {tavrecords::null(TAV_VT_INT), tavrecords::null(TAV_VT_INT)};
+    TavVariant parameter = tavrecords::text(terms);
     const std::u16string sql = utf16("SELECT SECTIONS(d.Content), id FROM " + _table +
                                      " d WHERE CONTAINS(d.Content, ?) ORDER BY id");
     EXPECT_EQ(rowset->Initialize(_session.get(), sql.c_str(), 1, 1, &parameter, 2, columns), S_OK);
@@ -352,13 +314,13 @@ TEST_F(EngineBackend, PreparedStatementsInsertAndFeedRowsets) {
   ASSERT_TAV_OK(_session->CreatePrepareStatement(
       &insert, utf16("INSERT INTO " + _table + " VALUES (?, ?)").c_str()));
   // The client is obtained lazily: a prepared statement needs one first.
-  std::vector<TavVariant> first{intValue(1), stringValue(u"one")};
+  std::vector<TavVariant> first{tavrecords::integer(1), tavrecords::text(u"one")};
   tavtest::LogCapture capture;
   SessionPointer fresh = newSession();
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, fresh->executePrepareStatement(insert, 2, first.data()));
   EXPECT_EQ(capture.texts().back(), "Get ClientSession failed.");
   for (int id = 1; id <= 3; ++id) {
-    std::vector<TavVariant> row{intValue(id), stringValue(u"row")};
+    std::vector<TavVariant> row{tavrecords::integer(id), tavrecords::text(u"row")};
     ASSERT_TAV_OK(_session->executePrepareStatement(insert, 2, row.data()));
   }
   // A duplicate through a prepared statement is a plain SQL error.
@@ -368,18 +330,16 @@ TEST_F(EngineBackend, PreparedStatementsInsertAndFeedRowsets) {
   ASSERT_TAV_OK(_session->CreatePrepareStatement(
       &select, utf16("SELECT id, t FROM " + _table + " WHERE id >= ? ORDER BY id").c_str()));
   OdbRowsetCorvid rowset;
-  TavVariant columns[2] = {column(TAV_VT_INT), column(TAV_VT_STRING)};
-  TavVariant from = intValue(2);
+  TavVariant columns[2] = {tavrecords::null(TAV_VT_INT), tavrecords::null(TAV_VT_STRING)};
+  TavVariant from = tavrecords::integer(2);
   ASSERT_TAV_OK(rowset.Initialize(_session.get(), select, 1, 1, &from, 2, columns));
   std::vector<int> ids;
   while (rowset.GetNextRow(0) == S_OK) ids.push_back(columns[0].value.intValue);
   EXPECT_EQ(ids, (std::vector<int>{2, 3}));
 
-  TavVariant unknown{};
-  unknown.type = static_cast<TavVariantType>(7);
-  unknown.hasValue = 1;
+  const TavVariant unknown = tavrecords::integer(0, static_cast<TavVariantType>(7));
   OdbRowsetCorvid failing;
-  TavVariant otherColumns[1] = {column(TAV_VT_INT)};
+  TavVariant otherColumns[1] = {tavrecords::null(TAV_VT_INT)};
   capture.clear();
   EXPECT_TAV_RC(E_INVALIDARG,
                 failing.Initialize(_session.get(), select, 1, 1, &unknown, 1, otherColumns));
@@ -392,7 +352,7 @@ TEST_F(EngineBackend, BatchStopsAtADuplicateKeyAndIsEmptiedAfterwards) {
   ASSERT_TAV_OK(exec("CREATE TABLE " + _table + " (id INTEGER PRIMARY KEY)"));
   ASSERT_TAV_OK(exec("INSERT INTO " + _table + " VALUES (1)"));
   for (int id : {2, 1, 3}) {
-    TavVariant value = intValue(id);
+    TavVariant value = tavrecords::integer(id);
     ASSERT_TAV_OK(
         _session->PutCommand(utf16("INSERT INTO " + _table + " VALUES (?)").c_str(), 1, &value));
   }
@@ -403,9 +363,7 @@ TEST_F(EngineBackend, BatchStopsAtADuplicateKeyAndIsEmptiedAfterwards) {
   EXPECT_EQ(countRows(), 2);
 
   // A parameter that cannot be converted stages nothing.
-  TavVariant bad{};
-  bad.type = static_cast<TavVariantType>(9);
-  bad.hasValue = 1;
+  const TavVariant bad = tavrecords::integer(0, static_cast<TavVariantType>(9));
   EXPECT_TAV_RC(E_INVALIDARG, _session->PutCommand(
                                   utf16("INSERT INTO " + _table + " VALUES (?)").c_str(), 1, &bad));
   ASSERT_TAV_OK(_session->FlushCommand());
@@ -417,13 +375,13 @@ TEST_F(EngineBackend, TransactionsCommitRollBackAndEndWithTheirSession) {
   const std::string insert = "INSERT INTO " + _table + " VALUES (?)";
 
   ASSERT_TAV_OK(_session->BeginTransaction(ODB_TRANSACT_READ_WRITE, ODB_ISOLATION_SERIALIZABLE));
-  ASSERT_TAV_OK(exec(insert, {intValue(1)}));
+  ASSERT_TAV_OK(exec(insert, {tavrecords::integer(1)}));
   ASSERT_TAV_OK(_session->AbortTransaction());
   EXPECT_EQ(countRows(), 0);
 
   ASSERT_TAV_OK(_session->BeginTransaction(ODB_TRANSACT_DEFAULT, ODB_ISOLATION_READ_COMMITTED));
-  ASSERT_TAV_OK(exec(insert, {intValue(2)}));
-  TavVariant staged = intValue(3);
+  ASSERT_TAV_OK(exec(insert, {tavrecords::integer(2)}));
+  TavVariant staged = tavrecords::integer(3);
   ASSERT_TAV_OK(_session->PutCommand(utf16(insert).c_str(), 1, &staged));
   EXPECT_TAV_RC(TAV_E_ILLEGALOPERATION, _session->CommitTransaction());
   ASSERT_TAV_OK(_session->FlushCommand());
@@ -433,14 +391,14 @@ TEST_F(EngineBackend, TransactionsCommitRollBackAndEndWithTheirSession) {
   // A read-only snapshot transaction refuses writes.
   ASSERT_TAV_OK(
       _session->BeginTransaction(ODB_TRANSACT_READ_ONLY_SNAPSHOT, ODB_ISOLATION_REPEATABLE_READ));
-  EXPECT_NE(exec(insert, {intValue(9)}), S_OK);
+  EXPECT_NE(exec(insert, {tavrecords::integer(9)}), S_OK);
   ASSERT_TAV_OK(_session->AbortTransaction());
 
   // A session destroyed inside a transaction rolls it back first.
   {
     SessionPointer other = newSession(ODB_POOL_UNPOOLED);
     ASSERT_TAV_OK(other->BeginTransaction(ODB_TRANSACT_READ_WRITE, ODB_ISOLATION_DEFAULT));
-    ASSERT_TAV_OK(exec(insert, {intValue(4)}, other.get()));
+    ASSERT_TAV_OK(exec(insert, {tavrecords::integer(4)}, other.get()));
     tavtest::LogCapture capture;
     other.reset();
     EXPECT_EQ(capture.texts().front(), "Implicit AbortTransaction");
@@ -477,7 +435,7 @@ TEST_F(EngineBackend, ClientsAreReusedAndStoppedByKey) {
 
 TEST_F(EngineBackend, CancelFromAnotherThreadStopsAnAttachedFetch) {
   OdbRowsetCorvid rowset;
-  TavVariant columns[1] = {column(TAV_VT_INT)};
+  TavVariant columns[1] = {tavrecords::null(TAV_VT_INT)};
   const std::u16string endless = utf16(
       "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) "
       "SELECT COUNT(*) FROM n WHERE x < 0");
@@ -516,7 +474,7 @@ TEST_F(EngineBackend, ADisabledDataSourceFailsEveryLaterCall) {
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, _session->CancelCommand());
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED, _session->UpdateFullText(u"t", u"c", u"1 = 1", 0, nullptr,
                                                                    nullptr, ODB_UPDATE_REPLACE));
-  TavVariant columns[1] = {column(TAV_VT_INT)};
+  TavVariant columns[1] = {tavrecords::null(TAV_VT_INT)};
   EXPECT_TAV_RC(TAV_E_DATASOURCEDISABLED,
                 rowset->Initialize(_session.get(), u"SELECT 1", 1, 0, nullptr, 1, columns));
   EXPECT_EQ(capture.texts().front(), "Check OdbDataSource failed.");

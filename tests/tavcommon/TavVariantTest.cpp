@@ -7,46 +7,10 @@
 
 #include "AllocationCounter.h"
 #include "TavCommon.h"
+#include "TavRecords.h"
 #include "support/TestSupport.h"
 
 namespace {
-
-TavVariant makeNull(TavVariantType type) {
-  TavVariant v;
-  std::memset(&v, 0, sizeof v);
-  v.type = type;
-  return v;
-}
-
-TavVariant makeInt(TavVariantType type, int32_t value) {
-  TavVariant v = makeNull(type);
-  v.hasValue = 1;
-  v.value.intValue = value;
-  return v;
-}
-
-TavVariant makeString(const char16_t* chars, uint32_t length) {
-  TavVariant v = makeNull(TAV_VT_STRING);
-  v.hasValue = 1;
-  v.value.string.length = length;
-  v.value.string.chars = const_cast<char16_t*>(chars);
-  return v;
-}
-
-TavVariant makeBinary(const void* data, uint32_t size) {
-  TavVariant v = makeNull(TAV_VT_BINARY);
-  v.hasValue = 1;
-  v.value.binary.size = size;
-  v.value.binary.data = const_cast<void*>(data);
-  return v;
-}
-
-TavVariant makeArray(TavVariantArray* array) {
-  TavVariant v = makeNull(TAV_VT_ARRAY);
-  v.hasValue = 1;
-  v.value.array = array;
-  return v;
-}
 
 // A caller-built tree (no family memory) holding every tag, NULLs and a
 // nested array: the source of the deep-copy tests.
@@ -61,33 +25,24 @@ struct SampleTree {
   TavVariant root{};
 
   SampleTree() {
-    inner.push_back(makeString(text, 5));
-    inner.push_back(makeNull(TAV_VT_STRING));
-    inner.push_back(makeInt(TAV_VT_INT_ALT, -7));
+    inner.push_back(tavrecords::text(text, 5));
+    inner.push_back(tavrecords::null(TAV_VT_STRING));
+    inner.push_back(tavrecords::integer(-7, TAV_VT_INT_ALT));
     innerArray = {static_cast<int32_t>(inner.size()), inner.data()};
 
-    outer.push_back(makeBinary(bytes, sizeof bytes));
-    outer.push_back(makeInt(TAV_VT_INT, 42));
-    TavVariant when = makeNull(TAV_VT_DATETIME);
-    when.hasValue = 1;
-    when.value.dateTime = {2024, 2, 29, 23, 59, 58, 999};
-    outer.push_back(when);
-    TavVariant real = makeNull(TAV_VT_DOUBLE);
-    real.hasValue = 1;
-    real.value.doubleValue = -1.5e300;
-    outer.push_back(real);
-    TavVariant guid = makeNull(TAV_VT_GUID);
-    guid.hasValue = 1;
-    guid.value.guidValue = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
-    outer.push_back(guid);
-    outer.push_back(makeArray(&innerArray));
-    outer.push_back(makeNull(TAV_VT_BINARY));
-    outer.push_back(makeString(u"", 0));  // empty, not null
-    TavVariant emptyArray = makeNull(TAV_VT_ARRAY);
+    outer.push_back(tavrecords::binary(bytes, sizeof bytes));
+    outer.push_back(tavrecords::integer(42));
+    outer.push_back(tavrecords::dateTime({2024, 2, 29, 23, 59, 58, 999}));
+    outer.push_back(tavrecords::real(-1.5e300));
+    outer.push_back(tavrecords::guid({0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}}));
+    outer.push_back(tavrecords::array(&innerArray));
+    outer.push_back(tavrecords::null(TAV_VT_BINARY));
+    outer.push_back(tavrecords::text(u"", 0));  // empty, not null
+    TavVariant emptyArray = tavrecords::null(TAV_VT_ARRAY);
     emptyArray.hasValue = 1;
     outer.push_back(emptyArray);  // present, null array pointer
     outerArray = {static_cast<int32_t>(outer.size()), outer.data()};
-    root = makeArray(&outerArray);
+    root = tavrecords::array(&outerArray);
   }
 };
 
@@ -180,7 +135,7 @@ TEST(TavVariantTest, FailureAtEveryAllocationLeavesNothingAllocated) {
 
 TEST(TavVariantTest, RejectsUnknownTagsAndBadRecordsAnywhereInTheTree) {
   for (int tag : {0, 7, 9, 10, 11, 12, 13, 14, 16, -1}) {
-    TavVariant bad = makeInt(static_cast<TavVariantType>(tag), 1);
+    TavVariant bad = tavrecords::integer(1, static_cast<TavVariantType>(tag));
     TavVariant copy;
     SCOPED_TRACE(tag);
     EXPECT_TAV_RC(E_INVALIDARG, TavCopyVariant(&copy, &bad));
@@ -191,16 +146,16 @@ TEST(TavVariantTest, RejectsUnknownTagsAndBadRecordsAnywhereInTheTree) {
 
   const char16_t text[] = u"abc";
   std::vector<TavVariant> badRecords = {
-      makeInt(TAV_VT_INT, 1),  // hasValue 2, set below
-      makeString(nullptr, 3),  // null chars with a length
-      makeBinary(nullptr, 4),  // null bytes with a size
+      tavrecords::integer(1),          // hasValue 2, set below
+      tavrecords::text(nullptr, 3),    // null chars with a length
+      tavrecords::binary(nullptr, 4),  // null bytes with a size
   };
   badRecords[0].hasValue = 2;
   for (const TavVariant& bad : badRecords) {
     // Nested after a record that was already copied: the copy is undone.
-    TavVariant elements[2] = {makeString(text, 3), bad};
+    TavVariant elements[2] = {tavrecords::text(text, 3), bad};
     TavVariantArray array{2, elements};
-    TavVariant root = makeArray(&array);
+    TavVariant root = tavrecords::array(&array);
     AllocationCounter counter;
     TavVariant copy;
     EXPECT_TAV_RC(E_INVALIDARG, TavCopyVariant(&copy, &root));
@@ -209,7 +164,7 @@ TEST(TavVariantTest, RejectsUnknownTagsAndBadRecordsAnywhereInTheTree) {
   }
 
   TavVariantArray negative{-1, nullptr};
-  TavVariant root = makeArray(&negative);
+  TavVariant root = tavrecords::array(&negative);
   TavVariant copy;
   EXPECT_TAV_RC(E_INVALIDARG, TavCopyVariant(&copy, &root));
   EXPECT_TAV_RC(E_INVALIDARG, TavCopyVariant(&copy, &copy));
@@ -217,7 +172,7 @@ TEST(TavVariantTest, RejectsUnknownTagsAndBadRecordsAnywhereInTheTree) {
 }
 
 TEST(TavVariantTest, NullEmptyAndZeroSizedValues) {
-  TavVariant source = makeNull(TAV_VT_STRING);
+  TavVariant source = tavrecords::null(TAV_VT_STRING);
   source.value.string.length = 12;  // stale values of a NULL are not data
   source.value.string.chars = reinterpret_cast<char16_t*>(0x1);
   TavVariant copy;
@@ -226,12 +181,12 @@ TEST(TavVariantTest, NullEmptyAndZeroSizedValues) {
   EXPECT_TRUE(holdsNoData(copy));
 
   const uint8_t byte = 9;
-  TavVariant binary = makeBinary(&byte, 0);
+  TavVariant binary = tavrecords::binary(&byte, 0);
   ASSERT_TAV_OK(TavCopyVariant(&copy, &binary));
   EXPECT_EQ(copy.hasValue, 1);
   EXPECT_EQ(copy.value.binary.data, nullptr);
 
-  TavVariant empty = makeString(u"", 0);
+  TavVariant empty = tavrecords::text(u"", 0);
   ASSERT_TAV_OK(TavCopyVariant(&copy, &empty));
   ASSERT_NE(copy.value.string.chars, nullptr);  // empty stays distinct from NULL
   EXPECT_EQ(copy.value.string.chars[0], u'\0');
@@ -286,7 +241,7 @@ TEST(TavVariantTest, AllocateAndFreeVariantArraysAndTheirFailures) {
   for (int32_t i = 0; i < 3; ++i) EXPECT_TRUE(holdsNoData(array->elements[i]));
 
   const char16_t text[] = u"x\U0001F600";
-  TavVariant source = makeString(text, 3);
+  TavVariant source = tavrecords::text(text, 3);
   ASSERT_TAV_OK(TavCopyVariant(&array->elements[1], &source, TAV_NO_MALLOC));
   TavFreeVariants(array);
   EXPECT_EQ(counter.outstanding(), 0);
@@ -323,7 +278,7 @@ TEST(TavVariantTest, NoMallocArrayIsTheCallersAndNoFreeReleasesOnlyElementData) 
   EXPECT_EQ(room.count, 2);
   EXPECT_TRUE(holdsNoData(elements[0]));
 
-  TavVariant source = makeString(u"abc", 3);
+  TavVariant source = tavrecords::text(u"abc", 3);
   ASSERT_TAV_OK(TavCopyVariant(&elements[0], &source, TAV_NO_MALLOC));
   TavFreeVariants(&room, TAV_NO_FREE);
   EXPECT_EQ(counter.outstanding(), 0);
