@@ -9,6 +9,7 @@
 #include "Mod/ModUnicodeString.h"
 #include "platform/engine/EngineError.h"
 #include "platform/engine/FullTextSql.h"
+#include "platform/store/SqlText.h"
 
 namespace engine {
 
@@ -22,15 +23,15 @@ struct Token {
   std::string text;
 };
 
-bool isWordStart(unsigned char c) {
-  return std::isalpha(c) || c == '_' || c >= 0x80;
-}
-bool isWordPart(unsigned char c) {
-  return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
-}
-
 [[noreturn]] void syntaxError(const std::string& message) {
   throwEngineError(kStateSyntax, message);
+}
+
+// The end of the construct that starts at `start`, as a store::sql skip
+// function gave it; text that ends before the construct does is refused.
+std::size_t endOrFail(std::size_t end, const char* unterminated) {
+  if (end == std::string_view::npos) syntaxError(unterminated);
+  return end;
 }
 
 // Splits SQL into tokens; string literals, quoted names, comments and
@@ -53,71 +54,26 @@ std::vector<Token> tokenize(const std::string& sql) {
       while (i < n && sql[i] != '\n') ++i;
       push(Token::Kind::Space, begin, i);
     } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-      int depth = 0;  // PostgreSQL nests block comments
-      while (i < n) {
-        if (sql.compare(i, 2, "/*") == 0) {
-          ++depth;
-          i += 2;
-        } else if (sql.compare(i, 2, "*/") == 0) {
-          i += 2;
-          if (--depth == 0) break;
-        } else {
-          ++i;
-        }
-      }
-      if (depth != 0) syntaxError("unterminated comment");
+      i = endOrFail(store::sql::skipBlockComment(sql, i), "unterminated comment");
       push(Token::Kind::Space, begin, i);
     } else if (c == '\'') {
       // E'...' strings take backslash escapes.
       const bool escapes = !tokens.empty() && tokens.back().kind == Token::Kind::Word &&
                            (tokens.back().text == "E" || tokens.back().text == "e");
-      ++i;
-      for (;;) {
-        if (i >= n) syntaxError("unterminated string literal");
-        if (escapes && sql[i] == '\\') {
-          i += 2;
-        } else if (sql[i] == '\'') {
-          if (i + 1 < n && sql[i + 1] == '\'') {
-            i += 2;
-          } else {
-            ++i;
-            break;
-          }
-        } else {
-          ++i;
-        }
-      }
+      i = endOrFail(store::sql::skipQuoted(sql, i, escapes), "unterminated string literal");
       push(Token::Kind::String, begin, i);
     } else if (c == '"' || c == '`') {
-      const char quote = static_cast<char>(c);
-      ++i;
-      for (;;) {
-        if (i >= n) syntaxError("unterminated quoted name");
-        if (sql[i] == quote) {
-          if (i + 1 < n && sql[i + 1] == quote) {
-            i += 2;
-          } else {
-            ++i;
-            break;
-          }
-        } else {
-          ++i;
-        }
-      }
+      i = endOrFail(store::sql::skipQuoted(sql, i, false), "unterminated quoted name");
       push(Token::Kind::QuotedName, begin, i);
     } else if (c == '$') {
-      std::size_t j = i + 1;
-      while (j < n && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_')) ++j;
-      const bool tagged = j < n && sql[j] == '$' &&
-                          (j == i + 1 || !std::isdigit(static_cast<unsigned char>(sql[i + 1])));
-      if (tagged) {
-        const std::string tag = sql.substr(i, j + 1 - i);
-        const std::size_t close = sql.find(tag, j + 1);
-        if (close == std::string::npos) syntaxError("unterminated dollar-quoted string");
-        i = close + tag.size();
+      const std::size_t end = store::sql::skipDollarQuoted(sql, i);
+      if (end != 0) {
+        i = endOrFail(end, "unterminated dollar-quoted string");
         push(Token::Kind::String, begin, i);
       } else {
-        i = j;
+        // A $n parameter of the store's own syntax, or a lone '$'.
+        ++i;
+        while (i < n && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_')) ++i;
         push(Token::Kind::Other, begin, i);
       }
     } else if (c == '?') {
@@ -126,8 +82,8 @@ std::vector<Token> tokenize(const std::string& sql) {
         syntaxError("numbered parameters (?NNN) are not supported; use ?");
       }
       push(Token::Kind::Parameter, begin, i);
-    } else if (isWordStart(c)) {
-      while (i < n && isWordPart(static_cast<unsigned char>(sql[i]))) ++i;
+    } else if (store::sql::isIdentifierStart(static_cast<char>(c))) {
+      while (i < n && store::sql::isIdentifierChar(sql[i])) ++i;
       push(Token::Kind::Word, begin, i);
     } else if (std::isdigit(c)) {
       while (i < n && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '.')) ++i;
