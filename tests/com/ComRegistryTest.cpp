@@ -1,14 +1,43 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <thread>
 #include <vector>
 
+#include "Com/ComMemory.h"
 #include "Com/ComObject.h"
 #include "Com/ComRegistry.h"
 #include "Com/OleDb.h"
 
 namespace {
+
+// The shapes other code computes buffer offsets from.
+static_assert(sizeof(HROW) == sizeof(void*) && sizeof(HACCESSOR) == sizeof(void*));
+static_assert(sizeof(DBLENGTH) == sizeof(void*) && sizeof(DBROWCOUNT) == sizeof(void*));
+static_assert(sizeof(DBTIMESTAMP) == 16);
+static_assert(sizeof(HRESULT) == 4 && sizeof(ULONG) == 4 && sizeof(DBTYPE) == 2);
+static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, bstrVal) == 8);
+
+// Classes and interfaces are looked up by identifier: a copy-pasted one
+// would answer for the wrong thing.
+TEST(OleDbTest, IdentifiersAreDistinctAndStrictlyOrdered) {
+  const std::vector<GUID> ids = {
+      IID_IUnknown,         IID_IClassFactory,     IID_IMalloc,           IID_IErrorInfo,
+      IID_ICreateErrorInfo, IID_ISupportErrorInfo, IID_ISequentialStream, IID_IRowsetChange,
+      IID_IDBCreateCommand, IID_ICommandText,      IID_IDBCreateSession,  IID_ITransactionLocal,
+      IID_ICommand,         IID_IErrorRecords,     IID_IOpenRowset,       IID_ISQLErrorInfo,
+      IID_IRowset,          IID_ITableDefinition,  IID_IDBProperties,     IID_IDBInitialize,
+      IID_IAccessor,        IID_ITransaction,      CLSID_SQLOLEDB,        DBPROPSET_DBINIT,
+      DBPROPSET_ROWSET,     DBGUID_DEFAULT};
+  for (size_t i = 0; i < ids.size(); ++i) {
+    for (size_t j = i + 1; j < ids.size(); ++j) {
+      EXPECT_FALSE(IsEqualGUID(ids[i], ids[j])) << i << " and " << j;
+      EXPECT_NE(ComGuidLess()(ids[i], ids[j]), ComGuidLess()(ids[j], ids[i])) << i << " " << j;
+    }
+  }
+  EXPECT_FALSE(ComGuidLess()(IID_IRowset, IID_IRowset));
+}
 
 TAV_DEFINE_GUID(CLSID_TestSource, 0x5D1B7A10, 0x0E3F, 0x4C2B, 0x9A, 0x61, 0x3E, 0x44, 0x21, 0x7C,
                 0x0B, 0x01);

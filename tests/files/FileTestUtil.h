@@ -37,6 +37,11 @@ inline void writeWhole(const std::string& path, const Bytes& bytes) {
             static_cast<std::streamsize>(bytes.size()));
 }
 
+inline Bytes concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // Bytes that zlib shrinks a lot: repeated words with some variation.
 inline Bytes textLike(size_t size, uint32_t seed = 1) {
   static const char* const words[] = {"alpha ",  "beta ", "gamma ", "delta ",
@@ -89,6 +94,33 @@ class FileTest : public ::testing::Test {
       EXPECT_EQ(buffer.size, bytes.size());
     }
     return rc;
+  }
+
+  // One Read of up to `size` bytes; what it delivered.
+  static Bytes readSome(OdbFile& file, int size) {
+    Bytes bytes(static_cast<size_t>(size));
+    TavBuffer buffer{0, bytes.data()};
+    EXPECT_EQ(file.Read(size, &buffer), S_OK);
+    bytes.resize(buffer.size);
+    return bytes;
+  }
+
+  static OdbFileType typeOf(OdbFile& file) {
+    OdbFileType type{};
+    EXPECT_EQ(file.GetFileType(&type), S_OK);
+    return type;
+  }
+
+  static int dataSize(OdbFile& file) {
+    int size = -1;
+    EXPECT_EQ(file.GetDataSize(&size), S_OK);
+    return size;
+  }
+
+  static int fileSize(OdbFile& file) {
+    int size = -1;
+    EXPECT_EQ(file.GetFileSize(&size), S_OK);
+    return size;
   }
 
   // Reads until the end in pieces of `piece` bytes. OUT *out: all of it.

@@ -3,9 +3,7 @@
 // files that must give error codes.
 #include <zlib.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "FileTestUtil.h"
 #include "LogCapture.h"
@@ -16,14 +14,9 @@ namespace {
 
 using ModFileFault::Call;
 
-void put32(Bytes& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-void put64(Bytes& out, uint64_t value) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-uint32_t get32(const Bytes& in, size_t at) {
-  return in[at] | in[at + 1] << 8 | in[at + 2] << 16 | static_cast<uint32_t>(in[at + 3]) << 24;
+// Little-endian, as on disk.
+void putLE(Bytes& out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 Bytes zlibCompress(const Bytes& data) {
@@ -36,20 +29,21 @@ Bytes zlibCompress(const Bytes& data) {
 
 Bytes fileHeader(uint64_t total) {
   Bytes out{0x1F, 0x8C};
-  put64(out, total);
+  putLE(out, total, 8);
   return out;
 }
 
 void appendPacket(Bytes& file, const Bytes& stream, uint32_t length) {
-  put32(file, static_cast<uint32_t>(stream.size()));
-  put32(file, length);
+  putLE(file, stream.size(), 4);
+  putLE(file, length, 4);
   file.insert(file.end(), stream.begin(), stream.end());
 }
 
-Bytes concat(const Bytes& a, const Bytes& b) {
-  Bytes out = a;
-  out.insert(out.end(), b.begin(), b.end());
-  return out;
+// A header for `total` and one packet.
+Bytes onePacket(uint64_t total, const Bytes& stream, uint32_t length) {
+  Bytes file = fileHeader(total);
+  appendPacket(file, stream, length);
+  return file;
 }
 
 class PacketFileTest : public FileTest {
@@ -61,8 +55,9 @@ class PacketFileTest : public FileTest {
   }
 
   // Writes each piece through one new object, as separate Write calls.
-  void writePieces(const std::string& name, const std::vector<Bytes>& pieces) {
-    FilePointer file = openPacket(name, OdbOpenWrite);
+  void writePieces(const std::string& name, const std::vector<Bytes>& pieces,
+                   OdbOpenMode mode = OdbOpenWrite) {
+    FilePointer file = openPacket(name, mode);
     for (const Bytes& piece : pieces) ASSERT_TAV_OK(write(*file, piece));
     ASSERT_TAV_OK(file->Close());
   }
@@ -78,49 +73,38 @@ TEST_F(PacketFileTest, WritesTheExactFormatAndUpdatesTheTotal) {
   const Bytes zeros(10000, 0);
   const Bytes more = textLike(5000);
   writePieces("p.pkt", {zeros});
-  Bytes expected = fileHeader(10000);
-  appendPacket(expected, zlibCompress(zeros), 10000);
+  Bytes expected = onePacket(10000, zlibCompress(zeros), 10000);
   EXPECT_EQ(readWhole(nativePath("p.pkt")), expected);
 
   FilePointer file = openPacket("p.pkt", OdbOpenAppend);
   ASSERT_TAV_OK(write(*file, more));
-  int dataSize = 0;
-  ASSERT_TAV_OK(file->GetDataSize(&dataSize));
-  EXPECT_EQ(dataSize, 15000);
+  EXPECT_EQ(dataSize(*file), 15000);
   ASSERT_TAV_OK(file->Close());
-  expected = fileHeader(15000);
-  appendPacket(expected, zlibCompress(zeros), 10000);
+  expected = onePacket(15000, zlibCompress(zeros), 10000);
   appendPacket(expected, zlibCompress(more), 5000);
   EXPECT_EQ(readWhole(nativePath("p.pkt")), expected);
-
-  OdbFileType type{};
-  ASSERT_TAV_OK(file->GetFileType(&type));
-  EXPECT_EQ(type, OdbFileTypeGzip);
+  EXPECT_EQ(typeOf(*file), OdbFileTypeGzip);
   EXPECT_TRUE(file->IsDirty());
 }
 
 TEST_F(PacketFileTest, DataThatDoesNotShrinkEnoughIsStoredRaw) {
-  const Bytes noise = randomBytes(100);
-  writePieces("r.bin", {noise, Bytes(10000, 0)});
-  EXPECT_EQ(readWhole(nativePath("r.bin")), concat(noise, Bytes(10000, 0)));
+  const Bytes all = concat(randomBytes(100), Bytes(10000, 0));
+  writePieces("r.bin", {randomBytes(100), Bytes(10000, 0)});
+  EXPECT_EQ(readWhole(nativePath("r.bin")), all);
   FilePointer file = openPacket("r.bin", OdbOpenRead);
-  OdbFileType type{};
-  ASSERT_TAV_OK(file->GetFileType(&type));
-  EXPECT_EQ(type, OdbFileTypePlain);
+  EXPECT_EQ(typeOf(*file), OdbFileTypePlain);
   Bytes back;
   ASSERT_TAV_OK(readAll(*file, &back, 333));
-  EXPECT_EQ(back, concat(noise, Bytes(10000, 0)));
+  EXPECT_EQ(back, all);
   int position = 0;
   ASSERT_TAV_OK(file->Seek(50, OdbSeekSet, &position));  // raw files seek freely
   EXPECT_EQ(position, 50);
 
+  // Shorter than a header, though it starts like one.
   writeWhole(nativePath("nine.bin"), Bytes(9, 0x1F));
   FilePointer nine = openPacket("nine.bin", OdbOpenRead);
-  int size = 0;
-  ASSERT_TAV_OK(nine->GetDataSize(&size));
-  EXPECT_EQ(size, 9);
-  ASSERT_TAV_OK(nine->GetFileType(&type));
-  EXPECT_EQ(type, OdbFileTypePlain);
+  EXPECT_EQ(dataSize(*nine), 9);
+  EXPECT_EQ(typeOf(*nine), OdbFileTypePlain);
 }
 
 TEST_F(PacketFileTest, ReadsAcrossPacketBoundariesInAnyPieceSize) {
@@ -151,11 +135,9 @@ TEST_F(PacketFileTest, SeeksToStartEndOrWhereReadingStandsOnly) {
   const Bytes first = textLike(3000, 5);
   const Bytes second = textLike(3000, 6);
   writePieces("k.pkt", {first, second});
+  const Bytes all = concat(first, second);
   FilePointer file = openPacket("k.pkt", OdbOpenRead);
-  Bytes head(4000);
-  TavBuffer buffer{0, head.data()};
-  ASSERT_TAV_OK(file->Read(4000, &buffer));
-  ASSERT_EQ(buffer.size, 4000u);
+  ASSERT_EQ(readSome(*file, 4000).size(), 4000u);
   EXPECT_TAV_RC(TAV_E_NOTSUPPORTED, file->Seek(1234, OdbSeekSet, nullptr));
   int position = -1;
   ASSERT_TAV_OK(file->Seek(4000, OdbSeekSet, &position));  // stays: position untouched
@@ -165,7 +147,7 @@ TEST_F(PacketFileTest, SeeksToStartEndOrWhereReadingStandsOnly) {
   EXPECT_EQ(position, 0);
   Bytes back;
   ASSERT_TAV_OK(readAll(*file, &back, 1000));
-  EXPECT_EQ(back, concat(first, second));
+  EXPECT_EQ(back, all);
 
   ASSERT_TAV_OK(file->Seek(0, OdbSeekEnd, &position));
   EXPECT_EQ(position, static_cast<int>(readWhole(nativePath("k.pkt")).size()));
@@ -181,15 +163,11 @@ TEST_F(PacketFileTest, SeeksToStartEndOrWhereReadingStandsOnly) {
   // Going back after reading whole packets decodes them again.
   FilePointer again = openPacket("k.pkt", OdbOpenRead);
   for (int piece : {3000, 5000, 2999}) {
-    Bytes part(static_cast<size_t>(piece));
-    TavBuffer into{0, part.data()};
-    ASSERT_TAV_OK(again->Read(piece, &into));
-    ASSERT_EQ(into.size, static_cast<uint32_t>(piece));
-    EXPECT_TRUE(std::equal(part.begin(), part.end(), concat(first, second).begin()));
+    EXPECT_EQ(readSome(*again, piece), Bytes(all.begin(), all.begin() + piece));
     ASSERT_TAV_OK(again->Seek(0, OdbSeekSet, nullptr));
   }
   ASSERT_TAV_OK(readAll(*again, &back, 1));
-  EXPECT_EQ(back, concat(first, second));
+  EXPECT_EQ(back, all);
 }
 
 TEST_F(PacketFileTest, NewObjectsAppendPacketsToAnExistingFile) {
@@ -198,19 +176,11 @@ TEST_F(PacketFileTest, NewObjectsAppendPacketsToAnExistingFile) {
   // ReadWrite starts at offset 0: the packet must still go to the end, and
   // even incompressible data joins as a packet, because the file decides.
   const Bytes noise = randomBytes(500);
-  {
-    FilePointer file = openPacket("a.pkt", OdbOpenReadWrite);
-    ASSERT_TAV_OK(write(*file, noise));
-    ASSERT_TAV_OK(file->Close());
-  }
   const Bytes third = textLike(9000, 9);
-  {
-    FilePointer file = openPacket("a.pkt", OdbOpenAppend);
-    ASSERT_TAV_OK(write(*file, third));
-    ASSERT_TAV_OK(file->Close());
-  }
+  writePieces("a.pkt", {noise}, OdbOpenReadWrite);
+  writePieces("a.pkt", {third}, OdbOpenAppend);
   const Bytes disk = readWhole(nativePath("a.pkt"));
-  EXPECT_EQ(get32(disk, 2), 29500u);
+  EXPECT_EQ(Bytes(disk.begin(), disk.begin() + 10), fileHeader(29500));
   Bytes back;
   ASSERT_TAV_OK(readBack("a.pkt", &back, 777));
   EXPECT_EQ(back, concat(concat(first, noise), third));
@@ -248,16 +218,11 @@ TEST_F(PacketFileTest, DiskFullWhileAppendingLeavesTheFileAsItWas) {
 }
 
 TEST_F(PacketFileTest, GzipStreamsAreRecognisedButNotDecoded) {
-  Bytes gzip{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 1, 2, 3};
+  const Bytes gzip{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 1, 2, 3};
   writeWhole(nativePath("z.gz"), gzip);
   FilePointer file = openPacket("z.gz", OdbOpenReadWrite);
-  OdbFileType type{};
-  ASSERT_TAV_OK(file->GetFileType(&type));
-  EXPECT_EQ(type, OdbFileTypeGzip);
-  uint8_t data[4];
-  TavBuffer buffer{99, data};
-  ASSERT_TAV_OK(file->Read(4, &buffer));
-  EXPECT_EQ(buffer.size, 0u);
+  EXPECT_EQ(typeOf(*file), OdbFileTypeGzip);
+  EXPECT_EQ(readSome(*file, 4), Bytes{});
   EXPECT_TAV_RC(E_UNEXPECTED, write(*file, textLike(1000)));
   EXPECT_EQ(readWhole(nativePath("z.gz")), gzip);
 }
@@ -265,8 +230,7 @@ TEST_F(PacketFileTest, GzipStreamsAreRecognisedButNotDecoded) {
 TEST_F(PacketFileTest, AppendingRefusesAFileThatLostItsHeader) {
   writePieces("h.pkt", {textLike(5000)});
   FilePointer file = openPacket("h.pkt", OdbOpenAppend);
-  int size = 0;
-  ASSERT_TAV_OK(file->GetDataSize(&size));  // the object now knows a packet file
+  EXPECT_EQ(dataSize(*file), 5000);  // the object now knows a packet file
   Bytes disk = readWhole(nativePath("h.pkt"));
   disk[1] = 'X';
   writeWhole(nativePath("h.pkt"), disk);
@@ -302,31 +266,23 @@ std::vector<CorruptCase> corruptCases() {
   cases.push_back({"TruncatedInsidePacketHeader",
                    Bytes(valid.begin(), valid.begin() + static_cast<long>(secondPacket) + 3),
                    "Packet data ends before the data size. dataSize=6000 available=3000"});
-  cases.push_back({"TotalBeyondThePackets",
-                   [&] {
-                     Bytes f = valid;
-                     f[2] = 0x71;  // 6000 -> 6001 (0x1771)
-                     return f;
-                   }(),
+  Bytes total = valid;
+  total[2] = 0x71;  // 6000 -> 6001 (0x1771)
+  cases.push_back({"TotalBeyondThePackets", total,
                    "Packet data ends before the data size. dataSize=6001 available=6000"});
-  Bytes bigger = fileHeader(3000);
-  appendPacket(bigger, stream, 3001);
+  cases.push_back({"StoredLengthTooLarge", onePacket(3000, stream, 3001),
+                   "Uncompressed size mismatch. On file:3001 Actually:3000"});
   cases.push_back(
-      {"StoredLengthTooLarge", bigger, "Uncompressed size mismatch. On file:3001 Actually:3000"});
-  Bytes smaller = fileHeader(3000);
-  appendPacket(smaller, stream, 2999);
-  cases.push_back({"StoredLengthTooSmall", smaller, "uncompress failed. zlib rc=-5"});
-  Bytes huge = fileHeader(0x7FFFFFFF);
-  appendPacket(huge, stream, 0xFFFFFFFFu);
-  cases.push_back({"ExpansionBeyondZlibLimit", huge, "Illegal packet size. compressed="});
+      {"StoredLengthTooSmall", onePacket(3000, stream, 2999), "uncompress failed. zlib rc=-5"});
+  cases.push_back({"ExpansionBeyondZlibLimit", onePacket(0x7FFFFFFF, stream, 0xFFFFFFFFu),
+                   "Illegal packet size. compressed="});
   Bytes compressedTooLong = fileHeader(3000);
-  put32(compressedTooLong, 0xFFFFFFF0u);
-  put32(compressedTooLong, 3000);
+  putLE(compressedTooLong, 0xFFFFFFF0u, 4);
+  putLE(compressedTooLong, 3000, 4);
   cases.push_back({"CompressedLengthBeyondFile", compressedTooLong,
                    "Can't read whole data. packetSize=4294967280 readSize=0"});
-  Bytes garbage = fileHeader(3000);
-  appendPacket(garbage, textLike(200, 3), 3000);
-  cases.push_back({"NotAZlibStream", garbage, "uncompress failed. zlib rc=-3"});
+  cases.push_back(
+      {"NotAZlibStream", onePacket(3000, textLike(200, 3), 3000), "uncompress failed. zlib rc=-3"});
   Bytes empty = fileHeader(10);
   for (int i = 0; i < 50; ++i) appendPacket(empty, Bytes{}, 0);
   cases.push_back({"EmptyPacketsOnly", empty, "uncompress failed. zlib rc=-3"});
@@ -362,11 +318,10 @@ TEST_F(PacketFileTest, CorruptPacketKeepsTheGoodDataBeforeIt) {
   file[file.size() - 10] ^= 0xFF;  // inside the second packet's stream
   writeWhole(nativePath("b.pkt"), file);
   FilePointer reader = openPacket("b.pkt", OdbOpenRead);
-  Bytes head(3000);
-  TavBuffer buffer{0, head.data()};
-  ASSERT_TAV_OK(reader->Read(3000, &buffer));
-  EXPECT_EQ(head, textLike(3000, 1));
+  EXPECT_EQ(readSome(*reader, 3000), textLike(3000, 1));
   tavtest::LogCapture capture;
+  Bytes head(3000);
+  TavBuffer buffer{99, head.data()};
   EXPECT_TAV_RC(E_UNEXPECTED, reader->Read(3000, &buffer));
   EXPECT_EQ(buffer.size, 0u);
 }

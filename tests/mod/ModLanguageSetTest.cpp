@@ -9,8 +9,6 @@
 namespace {
 
 TEST(ModLanguageSet, CanonicalNameTagsAndEquality) {
-  EXPECT_EQ(ModLanguageSet("ja").getName().str(), u"ja");
-  EXPECT_EQ(ModLanguageSet("ja+en").getName().str(), u"ja+en");
   EXPECT_EQ(ModLanguageSet("EN-us+zh-tw").getName().str(), u"en-US+zh-TW");
   EXPECT_EQ(ModLanguageSet(ModUnicodeString(u"en+ja+en")).getName().str(), u"en+ja");
 
@@ -25,14 +23,9 @@ TEST(ModLanguageSet, CanonicalNameTagsAndEquality) {
 
 TEST(ModLanguageSet, ContainsMatchesLanguageOrExactTag) {
   const ModLanguageSet set("ja+en-US");
-  EXPECT_TRUE(set.contains("ja"));
-  EXPECT_TRUE(set.contains("en"));
+  EXPECT_TRUE(set.contains("ja") && set.contains("en"));
   EXPECT_TRUE(set.contains(ModUnicodeString(u"EN-us")));
-  EXPECT_FALSE(set.contains("en-GB"));
-  EXPECT_FALSE(set.contains("ja-JP"));
-  EXPECT_FALSE(set.contains("zh"));
-  EXPECT_FALSE(set.contains(""));
-  EXPECT_FALSE(set.contains("xx"));
+  for (const char* tag : {"en-GB", "ja-JP", "zh", "", "xx"}) EXPECT_FALSE(set.contains(tag)) << tag;
 }
 
 TEST(ModLanguageSet, InvalidStringsThrowLanguageError) {

@@ -1,7 +1,5 @@
 // A stand-in OLE DB provider for the registry and pool tests: a data-source
 // object registered in the COM class registry, and provider session objects.
-// Each counts its live instances so that tests can see every reference
-// given back.
 #ifndef TAVODB_TESTS_FAKE_PROVIDER_H
 #define TAVODB_TESTS_FAKE_PROVIDER_H
 
@@ -24,14 +22,17 @@ inline std::atomic<int> liveObjects{0};
 inline constexpr GUID CLSID_FakeProvider = {
     0x6A1D3C52, 0x0B6E, 0x4C7A, {0x9E, 0x51, 0x2F, 0x3B, 0x8D, 0x4A, 0x7C, 0x10}};
 
-class DBInitialize : public ComObject<IDBInitialize> {
+// Counts live instances, so that tests see every reference given back.
+template <typename Interface>
+class Counted : public ComObject<Interface> {
  public:
-  DBInitialize() { ++liveObjects; }
-  ~DBInitialize() override { --liveObjects; }
-  HRESULT Initialize() override {
-    ++initializeCalls;
-    return S_OK;
-  }
+  Counted() { ++liveObjects; }
+  ~Counted() override { --liveObjects; }
+};
+
+class DBInitialize : public Counted<IDBInitialize> {
+ public:
+  HRESULT Initialize() override { return S_OK; }
   HRESULT Uninitialize() override {
     ++uninitializeCalls;
     return failUninitialize ? DB_E_OBJECTOPEN : S_OK;
@@ -43,25 +44,20 @@ class DBInitialize : public ComObject<IDBInitialize> {
     return count - 1;
   }
 
-  int initializeCalls = 0;
   int uninitializeCalls = 0;
   bool failUninitialize = false;
 };
 
-class DBCreateSession : public ComObject<IDBCreateSession> {
+class DBCreateSession : public Counted<IDBCreateSession> {
  public:
-  DBCreateSession() { ++liveObjects; }
-  ~DBCreateSession() override { --liveObjects; }
   HRESULT CreateSession(IUnknown*, REFIID, IUnknown** session) override {
     *session = nullptr;
     return E_NOTIMPL;
   }
 };
 
-class DBCreateCommand : public ComObject<IDBCreateCommand> {
+class DBCreateCommand : public Counted<IDBCreateCommand> {
  public:
-  DBCreateCommand() { ++liveObjects; }
-  ~DBCreateCommand() override { --liveObjects; }
   HRESULT CreateCommand(IUnknown*, REFIID, IUnknown** command) override {
     *command = nullptr;
     return E_NOTIMPL;
@@ -110,10 +106,8 @@ class SqlLikeDataSource : public OdbDataSource {
                          reinterpret_cast<void**>(&pIDBInitialize));
     if (FAILED(hr)) return TAV_E_SQL_CONNECT;
     pIDBInitialize->Initialize();
-    const TavResult rc = addDatabaseList();
-    // The element holds the connection; this object keeps its own reference
-    // as a connected SQL data source does.
-    return rc;
+    // The element takes its own reference; this object keeps one too.
+    return addDatabaseList();
   }
   TavResult CreateSession(OdbSession** session) override {
     *session = nullptr;
@@ -134,19 +128,10 @@ class PooledSession : public NullSession {
   // Appends a new in-use element on pIDBInitialize with fresh provider
   // session objects.
   void addElement(IDBInitialize* pIDBInitialize) {
-    auto* element = new SessionElement{};
-    element->pSession = this;
-    element->pIDBInitialize = pIDBInitialize;
     pIDBInitialize->AddRef();
-    element->pIDBCreateSession = new DBCreateSession;
-    element->pIDBCreateCommand = new DBCreateCommand;
-    element->isBusy = 1;
-    element->prev = _slist.tail;
-    if (_slist.tail != nullptr) {
-      _slist.tail->next = element;
-    } else {
-      _slist.head = element;
-    }
+    auto* element = new SessionElement{
+        this, pIDBInitialize, new DBCreateSession, new DBCreateCommand, 1, _slist.tail, nullptr, 0};
+    (_slist.tail != nullptr ? _slist.tail->next : _slist.head) = element;
     _slist.tail = element;
     ++_slist.listCount;
     _pSessionElement = element;

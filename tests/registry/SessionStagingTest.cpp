@@ -28,7 +28,6 @@ TEST(CommandStage, JoinsCommandsWithOneBlankAndDeepCopiesParameters) {
     EXPECT_EQ(over, TAV_FALSE);
   }
   EXPECT_EQ(session.staged(), u"a b c ");
-  EXPECT_EQ(session.length(), 6);
 
   char16_t text[] = u"caller's";
   std::vector<TavVariant> params{tavrecords::integer(5), tavrecords::text(text, 8)};

@@ -11,25 +11,21 @@ namespace {
 
 const GUID kSample = {0x0C7FF16C, 0x38E3, 0x11D0, {0x97, 0xAB, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
 
-TEST(TavGuidTest, TextFormIsUpperCaseAndFieldOrdered) {
+TEST(TavGuidTest, TextIsUpperCaseFieldOrderedAndParsesInEitherCase) {
   char16_t* text = nullptr;
   ASSERT_TAV_OK(TavGuidToString(&text, kSample));
   EXPECT_EQ(std::u16string(text), u"{0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}");
   TavFreeMemory(text);
-
   char16_t room[39];
   char16_t* destination = room;
   ASSERT_TAV_OK(TavGuidToString(&destination, GUID{}, TAV_NO_MALLOC));
   EXPECT_EQ(std::u16string(room), u"{00000000-0000-0000-0000-000000000000}");
-}
 
-TEST(TavGuidTest, ParsesEitherCaseAndRoundTrips) {
   GUID parsed{};
   ASSERT_TAV_OK(TavStringToGuid(&parsed, u"{0c7ff16c-38e3-11d0-97ab-00c04fc2ad98}"));
   EXPECT_EQ(TavIsEqualGuid(parsed, kSample), TAV_TRUE);
-
+  // Sign bits and extreme bytes survive the round trip.
   const GUID high = {0xFFFFFFFF, 0x8000, 0x0001, {0xFF, 0, 0x7F, 0x80, 1, 2, 3, 0xFE}};
-  char16_t* text = nullptr;
   ASSERT_TAV_OK(TavGuidToString(&text, high));
   ASSERT_TAV_OK(TavStringToGuid(&parsed, text));
   EXPECT_EQ(std::memcmp(&parsed, &high, sizeof high), 0);
@@ -63,7 +59,6 @@ TEST(TavGuidTest, CopyCompareAndNullSource) {
   AllocationCounter counter;
   GUID* copy = nullptr;
   ASSERT_TAV_OK(TavCopyGuid(&copy, &kSample));
-  ASSERT_NE(copy, &kSample);
   EXPECT_EQ(TavIsEqualGuid(*copy, kSample), TAV_TRUE);
   copy->Data4[7] ^= 1;
   EXPECT_EQ(TavIsEqualGuid(*copy, kSample), TAV_FALSE);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,9 +30,7 @@ std::string quote(const std::string& argument) {
 
 std::string readFile(const std::string& path) {
   std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // Distinct names for the two builds, so that ctest keeps their tests apart.
@@ -146,7 +144,6 @@ TEST_F(Tool, FailuresNameTheirResultAndExitNonZero) {
   fails({"INSERT INTO keyed VALUES (?)", "7"}, 1,
         "tavodb: TAV_E_DUPLICATEKEY (0x80040269): running the statement failed");
   fails({"SELECT * FROM no_such_table"}, 1, "TAV_E_SQL_ERROR");
-  fails({"SELECT ?", "i:forty"}, 1, "E_INVALIDARG (0x80070057): parameter 1 \"i:forty\"");
   // A column read as a type its values do not have.
   fails({"--types", "b", "SELECT id FROM keyed"}, 1,
         "E_INVALIDARG (0x80070057): reading row 1 failed");
@@ -160,7 +157,8 @@ TEST_F(Tool, FailuresNameTheirResultAndExitNonZero) {
            {"x:zz", "not hex digits"},
            {"t:2026-12-5", "not YYYY-MM-DD[ HH:MM:SS[.mmm]]"},
            {"g:0C7FF16C", "not a braced GUID"}}) {
-    fails({"SELECT ?", argument}, 1, "parameter 1 \"" + argument + "\": " + why);
+    fails({"SELECT ?", argument}, 1,
+          "E_INVALIDARG (0x80070057): parameter 1 \"" + argument + "\": " + why);
   }
 }
 
@@ -251,7 +249,6 @@ TEST_F(Tool, DemoSearchesTheSystemLicenceTexts) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("from /usr/share/common-licenses\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("  GPL-3       sections "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("search warranty: "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("warranty"), run.out.rfind("warranty")) << "an excerpt with the word";
 }
 
